@@ -1,0 +1,84 @@
+#include "runtime/ReturnCode.h"
+
+#include <cstdio>
+
+namespace {
+
+struct CodeName {
+  int32_t code;
+  const char *name;
+};
+
+#define KTX_RC_ROW(x) {x, #x}
+constexpr CodeName kCodeNames[] = {
+    KTX_RC_ROW(KTX_RC_OK),
+    KTX_RC_ROW(KTX_RC_INTERNAL_ERROR),
+    KTX_RC_ROW(KTX_RC_STATE_MACHINE_INDEX_OUT_OF_RANGE),
+    KTX_RC_ROW(KTX_RC_INVALID_PARAMETER),
+    KTX_RC_ROW(KTX_RC_VALUE_ALREADY_SET),
+    KTX_RC_ROW(KTX_RC_INTERNAL_OVERFLOW),
+    KTX_RC_ROW(KTX_RC_OPERATION_FAILED),
+    KTX_RC_ROW(KTX_RC_OPERATION_NOT_PERMITTED),
+    KTX_RC_ROW(KTX_RC_OPERATION_NOT_IMPLEMENTED_YET),
+    KTX_RC_ROW(KTX_RC_TIME_OUT),
+    KTX_RC_ROW(KTX_RC_IN_PROGRESS),
+    KTX_RC_ROW(KTX_RC_MALLOC_FAILED),
+    KTX_RC_ROW(KTX_RC_ACCESS_DENIED),
+    KTX_RC_ROW(KTX_RC_ABORTING),
+    KTX_RC_ROW(KTX_RC_ABORTED),
+    KTX_RC_ROW(KTX_RC_INVALID_CALL),
+    KTX_RC_ROW(KTX_RC_STATE_BLOCK_OWNER_MISMATCH),
+    KTX_RC_ROW(KTX_RC_CRC_FAILED),
+    KTX_RC_ROW(KTX_RC_ITEM_NOT_FOUND),
+    KTX_RC_ROW(KTX_RC_UNEXPECTED_NULL_POINTER),
+    KTX_RC_ROW(KTX_RC_BUFFER_GENERIC_ERROR),
+    KTX_RC_ROW(KTX_RC_BUFFER_OVERFLOW),
+    KTX_RC_ROW(KTX_RC_BUFFER_EMPTY),
+    KTX_RC_ROW(KTX_RC_FILE_GENERIC_ERROR),
+    KTX_RC_ROW(KTX_RC_FILE_TOO_BIG),
+    KTX_RC_ROW(KTX_RC_FILE_TOO_MANY_FILES_ALREADY_OPEN),
+    KTX_RC_ROW(KTX_RC_FILE_CONFLICTING_FILE_ALREADY_OPEN),
+    KTX_RC_ROW(KTX_RC_FILE_ACCESS_NOT_SUPPORTED),
+    KTX_RC_ROW(KTX_RC_FILE_OPEN_FAILED),
+    KTX_RC_ROW(KTX_RC_FILE_NOT_FOUND),
+    KTX_RC_ROW(KTX_RC_FILE_INVALID_FORMAT),
+    KTX_RC_ROW(KTX_RC_FILE_END),
+    KTX_RC_ROW(KTX_RC_SOCKET_ERROR),
+    KTX_RC_ROW(KTX_RC_SOCKET_CREATE_FAILED),
+    KTX_RC_ROW(KTX_RC_SOCKET_BIND_FAILED),
+    KTX_RC_ROW(KTX_RC_SOCKET_CLOSED),
+    KTX_RC_ROW(KTX_RC_SOCKET_CONNECTION_RESET),
+    KTX_RC_ROW(KTX_RC_COM_OPEN_FAILED),
+    KTX_RC_ROW(KTX_RC_MESSAGE_CORRUPTED),
+    KTX_RC_ROW(KTX_RC_MAINTENANCE_CHECK_MISTUNED),
+    KTX_RC_ROW(KTX_RC_MAINTENANCE_CHECK_ERROR),
+    KTX_RC_ROW(KTX_RC_MAINTENANCE_CHECK_FAILED),
+    KTX_RC_ROW(KTX_RC_STATE_MACHINE_IN_PROGRESS),
+    KTX_RC_ROW(KTX_RC_FLASH_ERASE_ERROR),
+    KTX_RC_ROW(KTX_RC_FLASH_WRITE_ERROR),
+    KTX_RC_ROW(KTX_RC_CAL_FINE_ADJUST_COLUMN_FAILED),
+    KTX_RC_ROW(KTX_RC_CAL_FINE_ADJUST_ROW_FAILED),
+    KTX_RC_ROW(KTX_RC_CAL_FINE_ADJUST_CONTRAST_FAILED),
+};
+#undef KTX_RC_ROW
+
+} // namespace
+
+const char *GetReturnCodeText(int32_t p_i32Code) {
+  for (const CodeName &row : kCodeNames) {
+    if (row.code == p_i32Code) {
+      return row.name;
+    }
+  }
+  // Per-thread so that two threads formatting unknown codes at once cannot
+  // overwrite each other's text.
+  thread_local char unknown[32];
+  uint32_t rest = static_cast<uint32_t>(p_i32Code);
+  if (p_i32Code < 0) {
+    rest = static_cast<uint32_t>(-(static_cast<int64_t>(p_i32Code)));
+  }
+  rest %= 10000;
+  std::snprintf(unknown, sizeof unknown, "Unknown ErrorCode_%u%u%u%u", rest / 1000, (rest / 100) % 10,
+                (rest / 10) % 10, rest % 10);
+  return unknown;
+}
