@@ -141,12 +141,18 @@ public:
   // The registry name of a type ("THREAD", "Unknown(58)").
   static const char *GetClassName(int32_t p_i32ClassType);
 
+protected:
+  // For process infrastructure that outlives the leak report by design (the
+  // debug log itself): the object stops counting as alive for its type.
+  void ExcludeFromLeakReport();
+
 private:
   const int32_t c_i32ClassType;
   OsalThreadMutex *c_poObjectLock;
   std::atomic<bool> c_bDeleteCalled;
   std::atomic<bool> c_bDestroying;
   std::atomic<bool> c_bStackVariable;
+  bool c_bExcluded;
   int32_t c_i32ReferenceCount;
   int32_t c_i32InstanceNumber;
   char c_szName[64];

@@ -80,3 +80,7 @@ KTX_DebugLog *GetDebugLog();
 void SetLogFileName(const char *p_szName);
 // The file lines currently go to.
 const char *GetLogFileName();
+
+// Lets the thread layer supply the calling thread's name for the thread-name
+// prefix field (switched off by default).
+void SetDebugThreadNameProvider(const char *(*p_pfnProvider)());

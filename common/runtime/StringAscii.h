@@ -34,6 +34,7 @@ public:
   int32_t AppendCharCode(char p_cChar);
   // UTF-16 text, converted one unit at a time to UTF-8 ("?" where a unit has no form).
   int32_t AppendWide(const uint16_t *p_pu16Units, int32_t p_i32Count);
+  // Defined beside KTX_StringUnicode (StringUnicode.cpp).
   int32_t AppendUnicode(const KTX_StringUnicode &p_roText);
   int32_t AppendHexBytes(const uint8_t *p_pu8Data, int32_t p_i32Count);
   void AppendHex8(uint32_t p_u32Value, bool p_bPad);

@@ -1,0 +1,278 @@
+#include "runtime/BaseClass.h"
+
+#include "runtime/DebugLog.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Slot 77 holds the name (and, for safety, a lock) of every type id above 76.
+constexpr int32_t kSlots = KTX_CLASS_TYPE_COUNT + 1;
+
+const char *const kClassNames[KTX_CLASS_TYPE_COUNT] = {
+    "BUFFER", "BUFFER_CIRCULAR", "BUFFER_DISK_FILE", "BUFFER_DRAM", "BUFFER_FIXED", "BUFFER_FLASH",
+    "BUFFER_HEAP", "BUFFER_OPLOG", "BUFFER_POOL", "BUFFER_RESOURCE", "BUFFER_SNAPSHOT", "BUFFER_TOKEN",
+    "CHANNEL", "CLIENT_DIAGNOSTICS", "CLOCK", "CLOCK_RTC", "COM_BASE", "COM_CENTRAL", "COM_ERASE_CONFIG",
+    "COM_FILE_READER", "COM_FILE_READER_GUI", "COM_FILE_WRITER", "COM_FILE_WRITER_GUI",
+    "COM_FLASH_FILE_WRITER", "COM_LEARN_CHANNEL", "COM_LEARN", "COM_MESSAGE_WRAPPED", "COM_SET_MODE",
+    "COM_WATCHDOG_REBOOT", "DEBUG_LOG", "DEBUG_STRING", "DEVICE_ADDRESS", "DEVICE_STATE",
+    "DEVICE_STATE_READER", "MEMORY_MANAGER", "MESSAGE_DIAGNOSTICS", "MESSAGE_QUEUE", "MESSAGE_REACTOR",
+    "MESSAGE_SUPERVISOR", "OPERATION_LOG_READER", "PROTOCOL_DIAGNOSTICS_MASTER", "PROTOCOL_DIAGNOSTICS_SLAVE",
+    "PROTOCOL_SUPERVISOR_MASTER", "PROTOCOL_SUPERVISOR_SLAVE", "SAFE_STORAGE", "SENSOR", "SENSOR_HANDLE",
+    "SENSOR_DIAGNOSTICS", "SERVER_DIAGNOSTICS", "SOFTWARE_DISK_FILE", "SOFTWARE_FLASH_FILE",
+    "SOFTWARE_UPDATER", "STATE_BLOCK", "STATE_MACHINE", "STRING_ASCII", "STRING_UNICODE", "TEST_DIAGNOSTICS",
+    "THREAD", nullptr, "TRANSLATOR", "TRANSLATOR_SREC_TO_ZERO_BINARY", "TRANSLATOR_AIS_TO_LOADABLE_IMAGE",
+    "TRANSLATOR_APPLICATION_HEADER", "TRANSLATOR_BINARY_TO_INTEL_HEX", "TRANSPORT_LIST", "TRANSPORT_RS485",
+    "TRANSPORT_RS485_DM6437_POLLED", "TRANSPORT_UDP", "UART", "VIDEO_INPUT", "VIDEO_OUTPUT", "VIDEO_PROCESS",
+    "VIDEO_RESIZE", "VIDEO_SNAPSHOT", "WORLD_BUILDER", "DOWNLOAD_MODE_LIMIT", nullptr,
+};
+
+struct Registry {
+  int32_t newCount[kSlots];
+  int32_t current[kSlots];
+  int32_t peak[kSlots];
+  std::atomic<OsalThreadMutex *> locks[kSlots];
+  char names[kSlots][64];
+  bool initialised;
+  bool allLocksCreated;
+  bool released;
+};
+
+// Zero-initialised static storage; g_setup guards initialisation and the
+// creation and deletion of class locks (the counts are under the class locks).
+Registry g_registry;
+std::mutex g_setup;
+
+int32_t Slot(int32_t p_i32Type) {
+  if (p_i32Type < 0 || p_i32Type >= KTX_CLASS_TYPE_COUNT) {
+    return KTX_CLASS_TYPE_COUNT;
+  }
+  return p_i32Type;
+}
+
+void InitialiseLocked() {
+  if (g_registry.initialised) {
+    return;
+  }
+  for (int32_t i = 0; i < kSlots; ++i) {
+    g_registry.newCount[i] = 0;
+    g_registry.current[i] = 0;
+    g_registry.peak[i] = 0;
+    std::snprintf(g_registry.names[i], sizeof g_registry.names[i], "Unknown(%d)", i);
+    if (i < KTX_CLASS_TYPE_COUNT && kClassNames[i] != nullptr) {
+      std::snprintf(g_registry.names[i], sizeof g_registry.names[i], "%s", kClassNames[i]);
+    }
+  }
+  g_registry.initialised = true;
+}
+
+void CreateLockLocked(int32_t p_i32Slot) {
+  if (g_registry.locks[p_i32Slot].load(std::memory_order_acquire) == nullptr) {
+    g_registry.locks[p_i32Slot].store(new OsalThreadMutex(), std::memory_order_release);
+  }
+}
+
+// The class lock of a type, created on demand (a type whose lock went away with
+// its last object after the release at exit gets a fresh one).
+OsalThreadMutex &ClassLock(int32_t p_i32Type) {
+  const int32_t slot = Slot(p_i32Type);
+  OsalThreadMutex *lock = g_registry.locks[slot].load(std::memory_order_acquire);
+  if (lock == nullptr) {
+    std::lock_guard<std::mutex> guard(g_setup);
+    InitialiseLocked();
+    CreateLockLocked(slot);
+    lock = g_registry.locks[slot].load(std::memory_order_acquire);
+  }
+  return *lock;
+}
+
+void DeleteLockIfUnusedLocked(int32_t p_i32Slot) {
+  if (g_registry.current[p_i32Slot] != 0) {
+    return;
+  }
+  delete g_registry.locks[p_i32Slot].exchange(nullptr, std::memory_order_acq_rel);
+}
+
+} // namespace
+
+KTX_BaseClass::KTX_BaseClass(int32_t p_i32ClassType)
+    : c_i32ClassType(p_i32ClassType), c_poObjectLock(new OsalThreadMutex()), c_bDeleteCalled(false),
+      c_bDestroying(false), c_bStackVariable(false), c_bExcluded(false), c_i32ReferenceCount(1),
+      c_i32InstanceNumber(0), c_szName{} {
+  {
+    std::lock_guard<std::mutex> guard(g_setup);
+    if (!g_registry.initialised) {
+      InitialiseLocked();
+      for (int32_t i = 0; i < kSlots; ++i) {
+        CreateLockLocked(i);
+      }
+      g_registry.allLocksCreated = true;
+      g_registry.released = false;
+    } else {
+      CreateLockLocked(Slot(p_i32ClassType));
+    }
+  }
+  const int32_t slot = Slot(p_i32ClassType);
+  OsalThreadMutexGuard guard(ClassLock(p_i32ClassType));
+  c_i32InstanceNumber = ++g_registry.newCount[slot];
+  const int32_t current = ++g_registry.current[slot];
+  if (current > g_registry.peak[slot]) {
+    g_registry.peak[slot] = current;
+  }
+  // Class names are at most 32 characters, so the name always fits.
+  std::snprintf(c_szName, sizeof c_szName, "%.40s_%d", g_registry.names[slot], c_i32InstanceNumber);
+}
+
+KTX_BaseClass::~KTX_BaseClass() {
+  delete c_poObjectLock;
+  c_poObjectLock = nullptr;
+  if (!c_bDestroying.load(std::memory_order_relaxed) && !c_bStackVariable.load(std::memory_order_relaxed)) {
+    KTX_LOG(KTX_ASSERT, "{ BCL} Class %d {%08x}: delete called rather than method Delete()", c_i32ClassType,
+            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)));
+  }
+  const int32_t slot = Slot(c_i32ClassType);
+  if (!c_bExcluded) {
+    OsalThreadMutexGuard guard(ClassLock(c_i32ClassType));
+    --g_registry.current[slot];
+  }
+  std::lock_guard<std::mutex> setup(g_setup);
+  if (g_registry.released) {
+    DeleteLockIfUnusedLocked(slot);
+  }
+}
+
+void KTX_BaseClass::Delete() {
+  if (c_bDeleteCalled.load(std::memory_order_relaxed)) {
+    KTX_LOG(KTX_ASSERT, "%s::Delete() called more than once!", c_szName);
+    return;
+  }
+  if (c_bStackVariable.load(std::memory_order_relaxed)) {
+    KTX_LOG(KTX_ASSERT, "%s::Delete() called on a stack variable!", c_szName);
+    return;
+  }
+  c_bDeleteCalled.store(true, std::memory_order_relaxed);
+  DecReferenceCount();
+}
+
+void KTX_BaseClass::IncReferenceCount() {
+  if (c_bStackVariable.load(std::memory_order_relaxed)) {
+    KTX_LOG(KTX_ASSERT, "%s::IncReferenceCount() not allowed on Stack Variables!", c_szName);
+  }
+  int32_t key = 0;
+  c_poObjectLock->Lock(key);
+  ++c_i32ReferenceCount;
+  c_poObjectLock->Unlock(key);
+}
+
+void KTX_BaseClass::DecReferenceCount() {
+  if (c_bStackVariable.load(std::memory_order_relaxed)) {
+    KTX_LOG(KTX_ASSERT, "%s::DecReferenceCount() not allowed on Stack Variables!", c_szName);
+  }
+  int32_t key = 0;
+  c_poObjectLock->Lock(key);
+  const int32_t remaining = --c_i32ReferenceCount;
+  const bool deleteCalled = c_bDeleteCalled.load(std::memory_order_relaxed);
+  c_poObjectLock->Unlock(key);
+  if (remaining >= 1) {
+    return;
+  }
+  if (!deleteCalled) {
+    KTX_LOG(KTX_ASSERT, "%s::DecReferenceCount() called more than IncReferenceCount!", c_szName);
+    return;
+  }
+  if (c_bStackVariable.load(std::memory_order_relaxed)) {
+    // A scope owns this object; it must never free itself.
+    return;
+  }
+  c_bDestroying.store(true, std::memory_order_relaxed);
+  delete this;
+}
+
+void KTX_BaseClass::ExcludeFromLeakReport() {
+  if (c_bExcluded) {
+    return;
+  }
+  c_bExcluded = true;
+  OsalThreadMutexGuard guard(ClassLock(c_i32ClassType));
+  --g_registry.current[Slot(c_i32ClassType)];
+}
+
+int32_t KTX_BaseClass::GetReferenceCount() const {
+  int32_t key = 0;
+  c_poObjectLock->Lock(key);
+  const int32_t count = c_i32ReferenceCount;
+  c_poObjectLock->Unlock(key);
+  return count;
+}
+
+void KTX_BaseClass::LockObject(int32_t &p_ri32Key) { c_poObjectLock->Lock(p_ri32Key); }
+
+void KTX_BaseClass::UnlockObject(int32_t p_i32Key) { c_poObjectLock->Unlock(p_i32Key); }
+
+void KTX_BaseClass::LockClass(int32_t p_i32ClassType, int32_t &p_ri32Key) { ClassLock(p_i32ClassType).Lock(p_ri32Key); }
+
+void KTX_BaseClass::UnlockClass(int32_t p_i32ClassType, int32_t p_i32Key) {
+  ClassLock(p_i32ClassType).Unlock(p_i32Key);
+}
+
+void KTX_BaseClass::InitClassRegistry(int32_t p_i32Id) {
+  std::lock_guard<std::mutex> guard(g_setup);
+  InitialiseLocked();
+  if (p_i32Id == KTX_CLASS_TYPE_ALL) {
+    for (int32_t i = 0; i < kSlots; ++i) {
+      CreateLockLocked(i);
+    }
+    g_registry.allLocksCreated = true;
+    g_registry.released = false;
+  } else if (p_i32Id >= 0 && p_i32Id < KTX_CLASS_TYPE_COUNT) {
+    CreateLockLocked(p_i32Id);
+  }
+}
+
+void KTX_BaseClass::ReleaseClassRegistry(int32_t p_i32Id) {
+  std::lock_guard<std::mutex> guard(g_setup);
+  if (p_i32Id != KTX_CLASS_TYPE_ALL) {
+    if (p_i32Id < 0 || p_i32Id >= KTX_CLASS_TYPE_COUNT) {
+      return;
+    }
+    DeleteLockIfUnusedLocked(p_i32Id);
+    return;
+  }
+  for (int32_t i = 0; i < kSlots; ++i) {
+    DeleteLockIfUnusedLocked(i);
+  }
+  g_registry.allLocksCreated = false;
+  g_registry.released = true;
+}
+
+KTX_BaseClass::ClassCounts KTX_BaseClass::GetClassCounts(int32_t p_i32ClassType) {
+  const int32_t slot = Slot(p_i32ClassType);
+  OsalThreadMutexGuard guard(ClassLock(p_i32ClassType));
+  return ClassCounts{g_registry.newCount[slot], g_registry.current[slot], g_registry.peak[slot]};
+}
+
+const char *KTX_BaseClass::GetClassName(int32_t p_i32ClassType) {
+  {
+    std::lock_guard<std::mutex> guard(g_setup);
+    InitialiseLocked();
+  }
+  return g_registry.names[Slot(p_i32ClassType)];
+}
+
+void KTX_BaseClass::ReportClasses(bool p_bAll) {
+  static const char kRule[] = "=============== Base Class =======================";
+  KTX_LOG(KTX_INFO, "%s", kRule);
+  KTX_LOG(KTX_INFO, "Leaks        New       Peak    Current  ObjectName");
+  for (int32_t type = 0; type < KTX_CLASS_TYPE_COUNT; ++type) {
+    const ClassCounts counts = GetClassCounts(type);
+    if (counts.i32New == 0 || (counts.i32Current == 0 && !p_bAll)) {
+      continue;
+    }
+    const bool leak = counts.i32Current > 0;
+    KTX_LOG(leak ? KTX_ASSERT : KTX_INFO, "%5s %10d %10d %10d  %s", leak ? " *** " : "     ", counts.i32New,
+            counts.i32Peak, counts.i32Current, GetClassName(type));
+  }
+  KTX_LOG(KTX_INFO, "%s", kRule);
+}
