@@ -35,7 +35,8 @@ int32_t KTX_BufferHeap::EnsureRange(uint32_t p_u32Address, uint32_t p_u32Count) 
     u64Size = u64End;
     bChange = true;
   }
-  if (u64Size > c_u32MaxSize) {
+  // The window holds at most c_u32MaxSize bytes and ends within the 32-bit address space.
+  if (u64Size > c_u32MaxSize || u64Base + u64Size > 0x100000000ull) {
     return KTX_RC_INVALID_PARAMETER;
   }
   if (!bChange) {
