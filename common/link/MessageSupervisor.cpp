@@ -705,11 +705,6 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
     }
     const uint8_t *data = m + p_ri32Position;
     p_ri32Position += length;
-    const bool logDetail = DebugLevelEnabled(KTX_DBG1);
-    KTX_StringAscii own;
-    KTX_StringAscii option;
-    own.SetStackVariable();
-    option.SetStackVariable();
     switch (type) {
     case kOptionMacInclude:
     case kOptionMacExclude: {
@@ -725,7 +720,11 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
       if (type == kOptionMacInclude ? same : !same) {
         break;
       }
-      if (logDetail) {
+      if (DebugLevelEnabled(KTX_DBG1)) {
+        KTX_StringAscii own;
+        KTX_StringAscii option;
+        own.SetStackVariable();
+        option.SetStackVariable();
         KTX_DeviceAddress::MacAddress mac{};
         KTX_DeviceAddress::MacToText(mac, own);
         std::memcpy(mac.data(), data, KTX_DeviceAddress::c_i32MacSize);
@@ -759,7 +758,11 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
       if (type == kOptionDeviceIdInclude ? same : !same) {
         break;
       }
-      if (logDetail) {
+      if (DebugLevelEnabled(KTX_DBG1)) {
+        KTX_StringAscii own;
+        KTX_StringAscii option;
+        own.SetStackVariable();
+        option.SetStackVariable();
         KTX_DeviceAddress::DeviceIdToText(kOwnIdentity, KTX_DeviceAddress::c_i32DeviceIdSize, own);
         KTX_DeviceAddress::DeviceIdToText(data, length, option);
         KTX_LOG(KTX_DBG1,
