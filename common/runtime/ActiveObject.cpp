@@ -91,7 +91,7 @@ int32_t KTX_ActiveObject::DoPreStop() {
   return ReportHook(OnPreStop(), "DoPreStop()");
 }
 
-int32_t KTX_ActiveObject::DoStop() {
+void KTX_ActiveObject::WaitForBody() {
   // Only a body that was started can finish; waiting for one that never ran
   // would block the owner for ever.
   if (c_bThreadStarted) {
@@ -99,6 +99,10 @@ int32_t KTX_ActiveObject::DoStop() {
       OsalSleep(c_u32StopPollMs);
     }
   }
+}
+
+int32_t KTX_ActiveObject::DoStop() {
+  WaitForBody();
   const int32_t rc = ReportHook(OnStop(), "DoStop()");
   if (c_poThread != nullptr) {
     c_poThread->Suspend();
@@ -109,6 +113,15 @@ int32_t KTX_ActiveObject::DoStop() {
 
 int32_t KTX_ActiveObject::DoDestroy() {
   const int32_t rc = ReportHook(OnDestroy(), "DoDestroy()");
+  // An owner may destroy an object whose thread still runs (at exit the stop
+  // steps are skipped unless the object reached the started state, yet a failed
+  // start hook leaves the thread running). The body must be out of the object
+  // before it goes.
+  if (c_bThreadStarted && !c_bBodyFinished.load(std::memory_order_acquire)) {
+    c_bStopRequested.store(true, std::memory_order_release);
+    WaitForBody();
+    c_poThread->Suspend();
+  }
   Delete();
   return rc;
 }

@@ -35,7 +35,8 @@ public:
   int32_t DoPreStop();
   int32_t DoStop();
   // Calls OnDestroy, then gives up the creator's reference (Delete): the object
-  // must not be used afterwards.
+  // must not be used afterwards. A thread body still running is first asked to
+  // finish and waited for, as DoPreStop and DoStop would.
   int32_t DoDestroy();
 
   // Hooks; each returns a KTX_RC_* code and does nothing by default.
@@ -66,6 +67,7 @@ public:
 
 private:
   int32_t ReportHook(int32_t p_i32Result, const char *p_szStep);
+  void WaitForBody();
 
   KTX_MessageQueue *c_poQueue;
   KTX_ThreadBaseClass *c_poRunObject;

@@ -146,6 +146,21 @@ TEST_F(ActiveObjectTest, StepsOutOfOrderDoNothingHarmful) {
   EXPECT_FALSE(LogContains("*ASSERT*"));
 }
 
+TEST_F(ActiveObjectTest, DestroyingARunningObjectStopsItsBodyFirst) {
+  // A failed start hook leaves the thread running in the pre-started state, which
+  // the owner's exit path does not stop before destroying the object.
+  ProbeActive *object = Make("Runaway");
+  object->c_ai32Results[ProbeActive::eStart] = KTX_RC_OPERATION_FAILED;
+  ASSERT_EQ(object->DoPreStart(), KTX_RC_OK);
+  EXPECT_EQ(object->DoStart(), KTX_RC_OPERATION_FAILED);
+  ASSERT_TRUE(WaitFor([&] { return object->GetHeartbeat() > 0; }));
+  EXPECT_EQ(object->DoDestroy(), KTX_RC_OK);
+  EXPECT_TRUE(c_bDestroyed.load());
+  // The body saw the stop request; without it DoDestroy would not have returned.
+  const std::vector<std::string> expected = {"OnPreStart", "OnStart", "OnDestroy"};
+  EXPECT_EQ(c_oCalls, expected);
+}
+
 TEST_F(ActiveObjectTest, WithoutABodyPreStartIsRefused) {
   ProbeActive *object = Make("Idle");
   object->SetRunObject(nullptr);
