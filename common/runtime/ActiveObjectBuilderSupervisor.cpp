@@ -21,6 +21,11 @@ int32_t KTX_ActiveObjectBuilderSupervisor::RegisterFactory(int32_t p_i32ClassTyp
   return KTX_RC_OK;
 }
 
+bool KTX_ActiveObjectBuilderSupervisor::HasFactory(int32_t p_i32ClassType) {
+  return p_i32ClassType == KTX_BASE_CLASS_MESSAGE_REACTOR &&
+         g_pfnReactorFactory.load(std::memory_order_acquire) != nullptr;
+}
+
 KTX_ActiveObject *KTX_ActiveObjectBuilderSupervisor::Create(int32_t p_i32ClassType) {
   Factory factory = g_pfnReactorFactory.load(std::memory_order_acquire);
   KTX_ActiveObject *object = nullptr;

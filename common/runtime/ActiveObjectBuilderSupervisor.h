@@ -15,6 +15,8 @@ public:
   // Registers (or, with null, removes) the factory of a type. Only the reactor
   // type can be built: any other type gives KTX_RC_INVALID_PARAMETER.
   static int32_t RegisterFactory(int32_t p_i32ClassType, Factory p_pfnFactory);
+  // True when a factory for the type is registered.
+  static bool HasFactory(int32_t p_i32ClassType);
 
   KTX_ActiveObject *Create(int32_t p_i32ClassType) override;
   KTX_ActiveObject *CreateSingleton(int32_t p_i32ClassType) override;
