@@ -516,8 +516,8 @@ int32_t KTX_MessageSupervisor::Encode() {
     // The payload is incomplete; its writer already reported the overflow.
     return KTX_RC_BUFFER_OVERFLOW;
   }
-  c_i32Protocol = c_oDestination.GetKind() == KTX_ADDRESS_ETHERNET ? KTX_PROTOCOL_REQUEST_OPTIONS
-                                                                   : KTX_PROTOCOL_REQUEST_DEVICE_ID;
+  c_i32Protocol =
+      c_oDestination.GetKind() == KTX_ADDRESS_ETHERNET ? KTX_PROTOCOL_REQUEST_OPTIONS : KTX_PROTOCOL_REQUEST_DEVICE_ID;
   uint8_t header[kMaxHeaderLength];
   int32_t headerLength = 0;
   int32_t crcAt = -1;
@@ -527,7 +527,8 @@ int32_t KTX_MessageSupervisor::Encode() {
   }
   const int32_t total = headerLength + c_i32PayloadLength;
   if (total > c_i32BufferSize) {
-    KTX_LOG(KTX_ERROR, "MsgSupervisor - Message size overflow; %u bytes", static_cast<unsigned>(total - c_i32BufferSize));
+    KTX_LOG(KTX_ERROR, "MsgSupervisor - Message size overflow; %u bytes",
+            static_cast<unsigned>(total - c_i32BufferSize));
     return KTX_RC_BUFFER_OVERFLOW;
   }
   if (headerLength > c_i32PayloadStart) {
@@ -766,9 +767,8 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
         KTX_DeviceAddress::DeviceIdToText(kOwnIdentity, KTX_DeviceAddress::c_i32DeviceIdSize, own);
         KTX_DeviceAddress::DeviceIdToText(data, length, option);
         KTX_LOG(KTX_DBG1,
-                type == kOptionDeviceIdInclude
-                    ? "MsgSupervisor - DeviceID include filter ignoring message; %s != %s"
-                    : "MsgSupervisor - DeviceID exclude filter ignoring message; %s == %s",
+                type == kOptionDeviceIdInclude ? "MsgSupervisor - DeviceID include filter ignoring message; %s != %s"
+                                               : "MsgSupervisor - DeviceID exclude filter ignoring message; %s == %s",
                 own.GetText(), option.GetText());
       }
       return KTX_RC_MESSAGE_FILTERED;
@@ -810,7 +810,8 @@ int32_t KTX_MessageSupervisor::Decode(int32_t p_i32Length) {
       return KTX_RC_BUFFER_EMPTY;
     }
     const uint32_t stored = LoadBe32(m + position);
-    if (MessageCrc(m, p_i32Length, position, c_u32CrcStart) == stored || MessageCrc(m, p_i32Length, position, 0) == stored) {
+    if (MessageCrc(m, p_i32Length, position, c_u32CrcStart) == stored ||
+        MessageCrc(m, p_i32Length, position, 0) == stored) {
       position += 4;
     } else if (!GetLegacyMode()) {
       return KTX_RC_MESSAGE_CRC_MISMATCH;
