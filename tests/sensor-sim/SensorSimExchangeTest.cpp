@@ -3,6 +3,8 @@
 
 #include "SimTestSupport.h"
 
+#include "sensor-sim/SimSoftwareImage.h"
+
 #include "link/MessageIds.h"
 #include "runtime/ReturnCode.h"
 
@@ -160,10 +162,10 @@ TEST_P(SensorSimExchange, GetAnswersEveryItemInTheEncodingsTheWizardReads) {
   const KTX_SimSensorConfig defaults;
   uint8_t version[15];
   expected.insert(expected.end(), {0x00, 0x55, 0x0F});
-  defaults.oBootLoaderVersion.ToBinary(version);
+  KTX_SimSoftwareImage::Normalize(defaults.oBootLoaderVersion).ToBinary(version);
   expected.insert(expected.end(), version, version + 15);
   expected.insert(expected.end(), {0x00, 0x57, 0x0F});
-  defaults.oSoftwareVersion.ToBinary(version);
+  KTX_SimSoftwareImage::Normalize(defaults.oSoftwareVersion).ToBinary(version);
   expected.insert(expected.end(), version, version + 15);
   // Items the wizard skips take one byte.
   expected.insert(expected.end(), {0x00, 0x04, 0x00, 0x00, 0x56, 0x00, 0x00, 0xA0, 0x00});

@@ -187,7 +187,8 @@ TEST_F(SensorSimState, CommittedConfigurationSurvivesARestartAndAnUncommittedWri
 
 TEST_F(SensorSimState, InstalledSoftwareReportsItsVersionAfterTheRebootAndAcrossRestarts) {
   Boot();
-  const KTX_Version version(3, 1, 200, "b", KTX_DateTime(2018, 2, 3, 4, 5, 6));
+  const KTX_Version version =
+      KTX_SimSoftwareImage::Normalize(KTX_Version(3, 1, 200, "b", KTX_DateTime(2018, 2, 3, 4, 5, 6)));
   const std::vector<uint8_t> file = KTX_SimSoftwareImage::BuildSoftwareFile(3, version, Pattern(3000, 1));
   // The wizard writes what follows the 118-byte header at the header's load address.
   const std::vector<uint8_t> image(file.begin() + 118, file.end());

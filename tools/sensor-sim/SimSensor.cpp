@@ -83,9 +83,9 @@ KTX_SimSensor::KTX_SimSensor(const KTX_SimSensorConfig &p_roConfig)
       c_u64BackAtMs(0), c_u32NextProgramId(0), c_u32NextMode(0), c_u32NextHandle(0x46000001u),
       c_u32DisplayFormatCount(0), c_i32SnapshotWidth(p_roConfig.i32SnapshotWidth),
       c_i32SnapshotHeight(p_roConfig.i32SnapshotHeight), c_u32SnapshotCount(0) {
-  c_aoInstalled[1] = c_oConfig.oBootLoaderVersion;
-  c_aoInstalled[2] = c_oConfig.oBurnInVersion;
-  c_aoInstalled[3] = c_oConfig.oSoftwareVersion;
+  c_aoInstalled[1] = KTX_SimSoftwareImage::Normalize(c_oConfig.oBootLoaderVersion);
+  c_aoInstalled[2] = KTX_SimSoftwareImage::Normalize(c_oConfig.oBurnInVersion);
+  c_aoInstalled[3] = KTX_SimSoftwareImage::Normalize(c_oConfig.oSoftwareVersion);
 }
 
 int32_t KTX_SimSensor::PowerOn(uint64_t p_u64NowMs) {

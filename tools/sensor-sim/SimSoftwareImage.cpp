@@ -45,12 +45,21 @@ int32_t KTX_SimSoftwareImage::ReadRecord(const uint8_t *p_pu8Image, uint32_t p_u
   return KTX_RC_OK;
 }
 
+KTX_Version KTX_SimSoftwareImage::Normalize(const KTX_Version &p_roVersion) {
+  char text[KTX_Version::c_i32TextLength + 1];
+  KTX_Version normal = p_roVersion;
+  if (p_roVersion.ToText(text, sizeof text) == KTX_RC_OK) {
+    normal.FromText(text, KTX_Version::c_i32TextLength);
+  }
+  return normal;
+}
+
 std::vector<uint8_t> KTX_SimSoftwareImage::BuildImage(uint32_t p_u32ProgramId, const KTX_Version &p_roVersion,
                                                       const std::vector<uint8_t> &p_rvu8Body) {
   std::vector<uint8_t> image(c_i32RecordLength + p_rvu8Body.size(), 0);
   std::memcpy(image.data(), c_acImageMagic, sizeof c_acImageMagic);
   StoreLe32(image.data() + 8, p_u32ProgramId);
-  p_roVersion.ToBinary(image.data() + 12);
+  Normalize(p_roVersion).ToBinary(image.data() + 12);
   StoreLe32(image.data() + 28, static_cast<uint32_t>(image.size()));
   if (!p_rvu8Body.empty()) {
     std::memcpy(image.data() + c_i32RecordLength, p_rvu8Body.data(), p_rvu8Body.size());

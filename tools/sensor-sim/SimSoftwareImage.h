@@ -42,6 +42,13 @@ public:
   static std::vector<uint8_t> BuildSoftwareFile(uint32_t p_u32ProgramId, const KTX_Version &p_roVersion,
                                                 const std::vector<uint8_t> &p_rvu8Body);
 
+  // The version as it reads back from its 37-character text form. The text form
+  // writes missing release letters as blanks and reads them back as blanks, so a
+  // software file's header version only equals a binary version that went the
+  // same way; the emulator keeps every version in this form so that the wizard's
+  // equality check finds equal versions equal.
+  static KTX_Version Normalize(const KTX_Version &p_roVersion);
+
   // The flash address a program's image is loaded at; written into the file
   // header, not checked by the emulator.
   static uint32_t LoadAddress(uint32_t p_u32ProgramId);
