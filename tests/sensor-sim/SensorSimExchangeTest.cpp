@@ -19,6 +19,8 @@ struct LinkCase {
   bool bSerial;
 };
 
+void PrintTo(const LinkCase &p_roCase, std::ostream *p_poOut) { *p_poOut << p_roCase.szName; }
+
 class SensorSimExchange : public ::testing::TestWithParam<LinkCase> {
 protected:
   void SetUp() override {

@@ -649,7 +649,6 @@ void KTX_SensorSim::InboundDatagram(UdpLink &p_roLink, std::vector<uint8_t> p_vu
         Delayed item;
         item.u64Due = NowMs() + decision.u32DelayMs;
         item.eKind = Delayed::INBOUND_DATAGRAM;
-        item.i32Link = static_cast<int32_t>(&p_roLink - c_vpoUdp.front().get());
         for (size_t i = 0; i < c_vpoUdp.size(); ++i) {
           if (c_vpoUdp[i].get() == &p_roLink) {
             item.i32Link = static_cast<int32_t>(i);
