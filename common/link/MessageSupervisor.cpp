@@ -520,6 +520,8 @@ int32_t KTX_MessageSupervisor::EncodeResponse(int32_t p_i32RequestProtocol, uint
   if (p_i32RequestProtocol != KTX_PROTOCOL_REQUEST_DEVICE_ID && p_i32RequestProtocol != KTX_PROTOCOL_REQUEST_OPTIONS) {
     return KTX_RC_INVALID_PARAMETER;
   }
+  // Like a decoded response, an encoded one carries its result as the machine's result.
+  SetResult(p_i32Result);
   return EncodeAs(p_i32RequestProtocol + 1, true, p_u16Sequence, p_i32Result);
 }
 
