@@ -66,6 +66,8 @@ TEST(SensorSimLinks, MalformedDatagramsAreDroppedAndLoggedAndTheSensorGoesOn) {
   SimTestClient::Reply reply;
   auto again = client->NewRequest(KTX_SMI_HELLO, &c_aDefaultId);
   EXPECT_TRUE(client->Exchange(*again, reply, 0, 2000));
+  // The traffic log decodes the answer with the codec's own text, result included.
+  EXPECT_EQ(CountLines(sim, "KTX_RC_OK <<-- (AdrOpts=0) KTX_SMI_HELLO"), 1);
 }
 
 TEST(SensorSimLinks, MalformedFramesAreDroppedAndLoggedOnABus) {
