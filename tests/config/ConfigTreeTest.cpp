@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -306,6 +307,9 @@ struct BadFile {
   std::vector<std::string> oBody;
   int32_t i32Expected;
 };
+
+void PrintTo(const BadFile &p_roCase, std::ostream *p_poStream) { *p_poStream << p_roCase.szName; }
+
 
 std::vector<std::string> Wrap(const std::vector<std::string> &p_roSensorLines) {
   std::vector<std::string> o = {"Begin [ID] Device 0", "Begin [ID] Sensor 0"};
