@@ -16,10 +16,10 @@ class KTX_ConfigSnapshot : public KTX_Config {
 public:
   // Image data travels in "Bits" tokens of at most this many bytes.
   static constexpr uint32_t c_u32BitsPerToken = 32;
-  // The largest image accepted: far above any picture the sensor family takes
-  // (a 24-bit bitmap of the largest stereo frame is about 2.5 MB), and a bound
-  // on what a declared "Size" can make the reader allocate.
-  static constexpr uint32_t c_u32MaxSize = 16u * 1024u * 1024u;
+  // The largest image accepted: above any picture the sensor family takes (a
+  // 24-bit bitmap of the largest stereo frame, 720 x 1152, is 2.5 MB), and a
+  // bound on what a declared "Size" can make the reader allocate.
+  static constexpr uint32_t c_u32MaxSize = 4u * 1024u * 1024u;
 
   explicit KTX_ConfigSnapshot(int32_t p_i32Index);
   ~KTX_ConfigSnapshot() override;
