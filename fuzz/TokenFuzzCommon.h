@@ -13,6 +13,7 @@
 #include "buffers/BufferHeap.h"
 #include "buffers/BufferToken.h"
 #include "runtime/DateTime.h"
+#include "runtime/DebugLog.h"
 #include "runtime/ReturnCode.h"
 #include "runtime/StringAscii.h"
 #include "runtime/StringUnicode.h"
@@ -133,7 +134,12 @@ inline void CheckToken(const KTX_BufferToken &p_roToken) {
 }
 
 inline void Run(const uint8_t *p_pu8Data, size_t p_uSize, uint32_t p_u32Encoding) {
-  KTX_BufferToken::SetKeywordExtension(k_aoExtension);
+  static const bool s_bSetUp = [] {
+    SetLogFileName("/dev/null");
+    KTX_BufferToken::SetKeywordExtension(k_aoExtension);
+    return true;
+  }();
+  (void)s_bSetUp;
   if (p_uSize == 0 || p_uSize > 200000) {
     return;
   }

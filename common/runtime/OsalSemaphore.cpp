@@ -19,9 +19,10 @@ int32_t OsalSemaphore::Wait(int32_t p_i32TimeoutMs) {
 }
 
 void OsalSemaphore::Signal() {
-  {
-    std::lock_guard<std::mutex> lock(c_oMutex);
-    c_i32Count = c_i32MaxCount;
-  }
+  // Notify before the mutex is released: the woken thread may go on to destroy
+  // the object that owns this semaphore (the last reference released right
+  // after a lock was handed over), and the condition must not be touched then.
+  std::lock_guard<std::mutex> lock(c_oMutex);
+  c_i32Count = c_i32MaxCount;
   c_oCondition.notify_one();
 }
