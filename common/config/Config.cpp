@@ -172,6 +172,29 @@ int32_t ReadTokenFile(KTX_BufferToken *p_poToken, KTX_Buffer *p_poBuffer, KTX_Da
   return (*p_ppoConfig)->ReadConfig(p_poBuffer, p_poToken);
 }
 
+int32_t ReadNodeTokens(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken,
+                       const std::function<int32_t(uint32_t p_u32Id)> &p_fnToken) {
+  if (p_poSource == nullptr || p_poToken == nullptr) {
+    return KTX_RC_INVALID_PARAMETER;
+  }
+  // Each pass consumes at least one token of the source or ends the read.
+  for (;;) {
+    int32_t i32Result = p_poToken->ReadToken(p_poSource);
+    if (i32Result != KTX_RC_OK) {
+      return i32Result;
+    }
+    uint32_t u32Id = 0;
+    p_poToken->GetId(&u32Id);
+    if (u32Id == KTX_BTID_END) {
+      return KTX_RC_OK;
+    }
+    i32Result = p_fnToken(u32Id);
+    if (i32Result != KTX_RC_OK) {
+      return i32Result;
+    }
+  }
+}
+
 int32_t WriteTokenFile(KTX_BufferToken *p_poToken, KTX_Buffer *p_poBuffer, const KTX_Version &p_roVersion,
                        const KTX_DateTime &p_roFileDate, KTX_Config *p_poConfig) {
   if (p_poToken == nullptr || p_poBuffer == nullptr || p_poConfig == nullptr) {

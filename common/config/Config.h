@@ -10,6 +10,7 @@
 // keywords, which the text encoding of the token stream uses.
 
 #include <cstdint>
+#include <functional>
 
 class KTX_Buffer;
 class KTX_BufferToken;
@@ -118,6 +119,15 @@ protected:
 // when given, receives the header's file date.
 int32_t ReadTokenFile(KTX_BufferToken *p_poToken, KTX_Buffer *p_poBuffer, KTX_DateTime *p_poFileDate,
                       KTX_Config **p_ppoConfig);
+
+// The read loop of a node whose "Begin" was consumed: reads tokens up to the
+// "End" that closes the node and hands every other token's id to p_fnToken,
+// which takes the token's value (the token stream holds it) and returns 0 to
+// go on, or the code that ends the read (KTX_RC_BUFFER_GENERIC_ERROR for a
+// token the node does not accept). A failure to read a token ends the read
+// with that failure.
+int32_t ReadNodeTokens(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken,
+                       const std::function<int32_t(uint32_t p_u32Id)> &p_fnToken);
 
 // The header of the token stream's write encoding followed by the tree.
 int32_t WriteTokenFile(KTX_BufferToken *p_poToken, KTX_Buffer *p_poBuffer, const KTX_Version &p_roVersion,

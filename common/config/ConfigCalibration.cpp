@@ -70,24 +70,12 @@ int32_t KTX_ConfigCalibration::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferTok
 }
 
 int32_t KTX_ConfigCalibration::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    switch (u32Id) {
-    case KTX_BTID_END:
-      return KTX_RC_OK;
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    switch (p_u32Id) {
     case KTX_BTID_CALIBRATION_POINT_COUNT: {
       // The count only reserves room; the points follow one by one.
       uint16_t u16Count = 0;
-      i32Result = p_poToken->GetUint16(nullptr, &u16Count);
+      int32_t i32Result = p_poToken->GetUint16(nullptr, &u16Count);
       if (i32Result == KTX_RC_OK) {
         i32Result = Resize(u16Count);
       }
@@ -95,7 +83,7 @@ int32_t KTX_ConfigCalibration::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToke
         c_u32Count = 0;
         c_i32SeedPointIndex = -1;
       }
-      break;
+      return i32Result;
     }
     case KTX_BTID_CALIBRATION_POINT: {
       uint32_t au32Values[k_u32ValuesPerPoint];
@@ -103,13 +91,13 @@ int32_t KTX_ConfigCalibration::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToke
         KTX_LOG_AT(k_szSource, KTX_ASSERT, "ReadConfig - KTX_BTID_CALIBRATION_POINT");
         return KTX_RC_BUFFER_GENERIC_ERROR;
       }
-      i32Result = Resize(c_u32Count + 1);
+      const int32_t i32Result = Resize(c_u32Count + 1);
       if (i32Result == KTX_RC_OK) {
         c_poPoints[c_u32Count - 1] = KTX_CalibrationPoint{
             static_cast<int32_t>(au32Values[0]), static_cast<int32_t>(au32Values[1]),
             static_cast<int32_t>(au32Values[2]), static_cast<int32_t>(au32Values[3])};
       }
-      break;
+      return i32Result;
     }
     case KTX_BTID_CALIBRATION_SEED_POINT_INDEX: {
       uint32_t u32Seed = 0;
@@ -118,13 +106,10 @@ int32_t KTX_ConfigCalibration::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToke
         return KTX_RC_BUFFER_GENERIC_ERROR;
       }
       c_i32SeedPointIndex = static_cast<int32_t>(u32Seed);
-      break;
+      return KTX_RC_OK;
     }
     default:
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-  }
+  });
 }

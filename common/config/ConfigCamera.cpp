@@ -18,14 +18,5 @@ int32_t KTX_ConfigCamera::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p
 }
 
 int32_t KTX_ConfigCamera::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  const int32_t i32Result = p_poToken->ReadToken(p_poSource);
-  if (i32Result != KTX_RC_OK) {
-    return i32Result;
-  }
-  uint32_t u32Id = 0;
-  p_poToken->GetId(&u32Id);
-  return u32Id == KTX_BTID_END ? KTX_RC_OK : KTX_RC_BUFFER_GENERIC_ERROR;
+  return ReadNodeTokens(p_poSource, p_poToken, [](uint32_t) -> int32_t { return KTX_RC_BUFFER_GENERIC_ERROR; });
 }

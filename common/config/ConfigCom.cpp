@@ -75,49 +75,26 @@ int32_t KTX_ConfigCom::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p_po
 }
 
 int32_t KTX_ConfigCom::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    switch (u32Id) {
-    case KTX_BTID_END:
-      return KTX_RC_OK;
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    switch (p_u32Id) {
     case KTX_BTID_HOST_NAME:
-      i32Result = p_poToken->GetStringAscii(&c_oHostName);
-      break;
+      return p_poToken->GetStringAscii(&c_oHostName);
     case KTX_BTID_IP_ADDRESS:
-      i32Result = p_poToken->GetStringAscii(&c_oIpAddress);
-      break;
+      return p_poToken->GetStringAscii(&c_oIpAddress);
     case KTX_BTID_NETWORK_MASK:
-      i32Result = p_poToken->GetStringAscii(&c_oNetworkMask);
-      break;
+      return p_poToken->GetStringAscii(&c_oNetworkMask);
     case KTX_BTID_GATEWAY_IP:
-      i32Result = p_poToken->GetStringAscii(&c_oGateway);
-      break;
+      return p_poToken->GetStringAscii(&c_oGateway);
     case KTX_BTID_DOMAIN_NAME:
-      i32Result = p_poToken->GetStringAscii(&c_oDomainName);
-      break;
+      return p_poToken->GetStringAscii(&c_oDomainName);
     case KTX_BTID_DNS_SERVER:
-      i32Result = p_poToken->GetStringAscii(&c_oDnsServer);
-      break;
+      return p_poToken->GetStringAscii(&c_oDnsServer);
     case KTX_BTID_LOCAL_PORT:
-      i32Result = p_poToken->GetUint16(nullptr, &c_u16LocalPort);
-      break;
+      return p_poToken->GetUint16(nullptr, &c_u16LocalPort);
     case KTX_BTID_NETWORK_OPTION:
-      i32Result = p_poToken->GetUint8(&c_u8NetworkOption);
-      break;
+      return p_poToken->GetUint8(&c_u8NetworkOption);
     default:
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-  }
+  });
 }

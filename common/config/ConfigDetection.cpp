@@ -180,30 +180,19 @@ int32_t KTX_ConfigDetection::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken 
     return KTX_RC_INVALID_PARAMETER;
   }
   DestroyDetectors();
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    int32_t *pi32Setting = nullptr;
     uint32_t *pu32Setting = nullptr;
-    switch (u32Id) {
-    case KTX_BTID_END:
-      return KTX_RC_OK;
+    switch (p_u32Id) {
     case KTX_BTID_DETECTOR_PED_CALL:
     case KTX_BTID_DETECTOR_PED_EXTEND:
     case KTX_BTID_DETECTOR_VEHICLE_CALL: {
-      const int32_t i32Type = u32Id == KTX_BTID_DETECTOR_PED_CALL     ? KTX_DETECTOR_PED_CALL
-                              : u32Id == KTX_BTID_DETECTOR_PED_EXTEND ? KTX_DETECTOR_PED_EXTEND
-                                                                      : KTX_DETECTOR_VEHICLE_CALL;
+      const int32_t i32Type = p_u32Id == KTX_BTID_DETECTOR_PED_CALL     ? KTX_DETECTOR_PED_CALL
+                              : p_u32Id == KTX_BTID_DETECTOR_PED_EXTEND ? KTX_DETECTOR_PED_EXTEND
+                                                                        : KTX_DETECTOR_VEHICLE_CALL;
       KTX_Detector *poDetector = nullptr;
-      i32Result = CreateDetector(i32Type, &poDetector);
-      if (i32Result == KTX_RC_OK) {
-        i32Result = poDetector->ReadConfig(p_poSource, p_poToken);
-      }
-      break;
+      const int32_t i32Result = CreateDetector(i32Type, &poDetector);
+      return i32Result == KTX_RC_OK ? poDetector->ReadConfig(p_poSource, p_poToken) : i32Result;
     }
     case KTX_BTID_TURN_ON_DELAY_CALL_THRESH_MS:
       pu32Setting = &c_u32Delay;
@@ -217,44 +206,33 @@ int32_t KTX_ConfigDetection::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken 
     case KTX_BTID_TRIGGER_MAX_ON_TIME:
       pu32Setting = &c_u32MaxOnTime;
       break;
+    // Signed settings are stored as read, the sensitivity included.
     case KTX_BTID_IO_INITIAL_STATE_OFF:
-    case KTX_BTID_IO_FAILSAFE_MODE:
-    case KTX_BTID_IO_ON_STATE:
-    case KTX_BTID_DET_SENSITIVITY:
-    case KTX_BTID_TRIGGER_MODE: {
-      // Signed settings are stored as read, the sensitivity included.
-      uint32_t u32Value = 0;
-      i32Result = p_poToken->GetUint32(&u32Value);
-      if (i32Result == KTX_RC_OK) {
-        const int32_t i32Value = static_cast<int32_t>(u32Value);
-        switch (u32Id) {
-        case KTX_BTID_IO_INITIAL_STATE_OFF:
-          c_i32InitialStateOff = i32Value;
-          break;
-        case KTX_BTID_IO_FAILSAFE_MODE:
-          c_i32FailsafeMode = i32Value;
-          break;
-        case KTX_BTID_IO_ON_STATE:
-          c_i32OnState = i32Value;
-          break;
-        case KTX_BTID_DET_SENSITIVITY:
-          c_i32Sensitivity = i32Value;
-          break;
-        default:
-          c_i32TriggerMode = i32Value;
-          break;
-        }
-      }
+      pi32Setting = &c_i32InitialStateOff;
       break;
-    }
+    case KTX_BTID_IO_FAILSAFE_MODE:
+      pi32Setting = &c_i32FailsafeMode;
+      break;
+    case KTX_BTID_IO_ON_STATE:
+      pi32Setting = &c_i32OnState;
+      break;
+    case KTX_BTID_DET_SENSITIVITY:
+      pi32Setting = &c_i32Sensitivity;
+      break;
+    case KTX_BTID_TRIGGER_MODE:
+      pi32Setting = &c_i32TriggerMode;
+      break;
     default:
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
-    if (i32Result == KTX_RC_OK && pu32Setting != nullptr) {
-      i32Result = p_poToken->GetUint32(pu32Setting);
+    if (pu32Setting != nullptr) {
+      return p_poToken->GetUint32(pu32Setting);
     }
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
+    uint32_t u32Value = 0;
+    const int32_t i32Result = p_poToken->GetUint32(&u32Value);
+    if (i32Result == KTX_RC_OK) {
+      *pi32Setting = static_cast<int32_t>(u32Value);
     }
-  }
+    return i32Result;
+  });
 }

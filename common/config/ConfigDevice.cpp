@@ -58,52 +58,33 @@ int32_t KTX_ConfigDevice::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p
 }
 
 int32_t KTX_ConfigDevice::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
   uint32_t u32Descriptions = 0;
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    switch (u32Id) {
-    case KTX_BTID_END:
-      return KTX_RC_OK;
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    switch (p_u32Id) {
     case KTX_BTID_DESCRIPTION:
       if (u32Descriptions >= c_u32DescriptionCount) {
         return KTX_RC_BUFFER_GENERIC_ERROR;
       }
-      i32Result = p_poToken->GetStringUnicode(&c_aoDescription[u32Descriptions]);
-      ++u32Descriptions;
-      break;
+      return p_poToken->GetStringUnicode(&c_aoDescription[u32Descriptions++]);
     case KTX_BTID_NOTES:
-      i32Result = p_poToken->GetStringUnicode(&c_oNotes);
-      break;
+      return p_poToken->GetStringUnicode(&c_oNotes);
     case KTX_BTID_BEGIN: {
       uint32_t u32Type = 0;
       uint32_t u32Index = 0;
-      i32Result = p_poToken->GetIdValue(nullptr, &u32Type, &u32Index);
+      const int32_t i32Result = p_poToken->GetIdValue(nullptr, &u32Type, &u32Index);
       if (i32Result != KTX_RC_OK) {
         return i32Result;
       }
       if (u32Type == KTX_CONFIG_TYPE_COMMUNICATIONS) {
-        i32Result = c_oCom.ReadConfig(p_poSource, p_poToken);
-      } else if (u32Type == KTX_CONFIG_TYPE_SENSOR && u32Index == 0) {
-        i32Result = c_oSensor.ReadConfig(p_poSource, p_poToken);
-      } else {
-        return KTX_RC_BUFFER_GENERIC_ERROR;
+        return c_oCom.ReadConfig(p_poSource, p_poToken);
       }
-      break;
+      if (u32Type == KTX_CONFIG_TYPE_SENSOR && u32Index == 0) {
+        return c_oSensor.ReadConfig(p_poSource, p_poToken);
+      }
+      return KTX_RC_BUFFER_GENERIC_ERROR;
     }
     default:
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-  }
+  });
 }

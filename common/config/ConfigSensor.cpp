@@ -57,26 +57,13 @@ int32_t KTX_ConfigSensor::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p
 }
 
 int32_t KTX_ConfigSensor::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    if (u32Id == KTX_BTID_END) {
-      return KTX_RC_OK;
-    }
-    if (u32Id != KTX_BTID_BEGIN) {
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    if (p_u32Id != KTX_BTID_BEGIN) {
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
     uint32_t u32Type = 0;
     uint32_t u32Index = 0;
-    i32Result = p_poToken->GetIdValue(nullptr, &u32Type, &u32Index);
+    const int32_t i32Result = p_poToken->GetIdValue(nullptr, &u32Type, &u32Index);
     if (i32Result != KTX_RC_OK) {
       return i32Result;
     }
@@ -100,12 +87,6 @@ int32_t KTX_ConfigSensor::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_
     default:
       break;
     }
-    if (poChild == nullptr) {
-      return KTX_RC_BUFFER_GENERIC_ERROR;
-    }
-    i32Result = poChild->ReadConfig(p_poSource, p_poToken);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-  }
+    return poChild != nullptr ? poChild->ReadConfig(p_poSource, p_poToken) : KTX_RC_BUFFER_GENERIC_ERROR;
+  });
 }

@@ -79,62 +79,53 @@ int32_t KTX_ConfigSnapshot::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *
   c_u16Width = 0;
   c_u16Height = 0;
   c_u8Format = KTX_SNAPSHOT_FORMAT_JPEG;
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    switch (u32Id) {
-    case KTX_BTID_END:
-      return KTX_RC_OK;
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    switch (p_u32Id) {
     case KTX_BTID_SNAPSHOT_FORMAT:
-      i32Result = p_poToken->GetUint8(&c_u8Format);
-      break;
+      return p_poToken->GetUint8(&c_u8Format);
     case KTX_BTID_SNAPSHOT_WIDTH:
-      i32Result = p_poToken->GetUint16(nullptr, &c_u16Width);
-      break;
+      return p_poToken->GetUint16(nullptr, &c_u16Width);
     case KTX_BTID_SNAPSHOT_HEIGHT:
-      i32Result = p_poToken->GetUint16(nullptr, &c_u16Height);
-      break;
-    case KTX_BTID_SNAPSHOT_SIZE: {
-      uint32_t u32Size = 0;
-      i32Result = p_poToken->GetUint32(&u32Size);
-      if (i32Result != KTX_RC_OK) {
-        break;
-      }
-      Discard();
-      if (u32Size > c_u32MaxSize) {
-        return KTX_RC_FILE_INVALID_FORMAT;
-      }
-      if (u32Size > 0) {
-        // Zeroed, so that data the file never delivers is not left undefined.
-        c_pu8Data.reset(new (std::nothrow) uint8_t[u32Size]());
-        if (!c_pu8Data) {
-          return KTX_RC_MALLOC_FAILED;
-        }
-      }
-      c_u32Size = u32Size;
-      break;
-    }
-    case KTX_BTID_SNAPSHOT_BITS: {
-      const uint32_t u32Length = p_poToken->GetLength();
-      if (u32Length > c_u32BitsPerToken || !c_pu8Data || u32Length > c_u32Size - c_u32Filled) {
-        return KTX_RC_FILE_INVALID_FORMAT;
-      }
-      if (u32Length > 0) {
-        std::memcpy(c_pu8Data.get() + c_u32Filled, p_poToken->GetValue(), u32Length);
-        c_u32Filled += u32Length;
-      }
-      break;
-    }
+      return p_poToken->GetUint16(nullptr, &c_u16Height);
+    case KTX_BTID_SNAPSHOT_SIZE:
+      return ReadSize(p_poToken);
+    case KTX_BTID_SNAPSHOT_BITS:
+      return ReadBits(p_poToken);
     default:
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
+  });
+}
+
+int32_t KTX_ConfigSnapshot::ReadSize(KTX_BufferToken *p_poToken) {
+  uint32_t u32Size = 0;
+  const int32_t i32Result = p_poToken->GetUint32(&u32Size);
+  if (i32Result != KTX_RC_OK) {
+    return i32Result;
+  }
+  Discard();
+  if (u32Size > c_u32MaxSize) {
+    return KTX_RC_FILE_INVALID_FORMAT;
+  }
+  if (u32Size > 0) {
+    // Zeroed, so that data the file never delivers is not left undefined.
+    c_pu8Data.reset(new (std::nothrow) uint8_t[u32Size]());
+    if (!c_pu8Data) {
+      return KTX_RC_MALLOC_FAILED;
     }
   }
+  c_u32Size = u32Size;
+  return KTX_RC_OK;
+}
+
+int32_t KTX_ConfigSnapshot::ReadBits(KTX_BufferToken *p_poToken) {
+  const uint32_t u32Length = p_poToken->GetLength();
+  if (u32Length > c_u32BitsPerToken || !c_pu8Data || u32Length > c_u32Size - c_u32Filled) {
+    return KTX_RC_FILE_INVALID_FORMAT;
+  }
+  if (u32Length > 0) {
+    std::memcpy(c_pu8Data.get() + c_u32Filled, p_poToken->GetValue(), u32Length);
+    c_u32Filled += u32Length;
+  }
+  return KTX_RC_OK;
 }

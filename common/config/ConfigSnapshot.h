@@ -43,6 +43,10 @@ public:
 
 private:
   void Discard();
+  // "Size": a new zeroed block of that many bytes replaces the data.
+  int32_t ReadSize(KTX_BufferToken *p_poToken);
+  // "Bits": the bytes are appended to the block.
+  int32_t ReadBits(KTX_BufferToken *p_poToken);
 
   int32_t c_i32Index;
   uint8_t c_u8Format;

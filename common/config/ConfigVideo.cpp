@@ -21,31 +21,14 @@ int32_t KTX_ConfigVideo::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p_
 }
 
 int32_t KTX_ConfigVideo::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    switch (u32Id) {
-    case KTX_BTID_END:
-      return KTX_RC_OK;
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    switch (p_u32Id) {
     case KTX_BTID_VIDEO_STANDARD:
-      i32Result = p_poToken->GetUint16(nullptr, &c_u16VideoStandard);
-      break;
+      return p_poToken->GetUint16(nullptr, &c_u16VideoStandard);
     case KTX_BTID_VIDEO_RESOLUTION:
-      i32Result = p_poToken->GetUint16(nullptr, &c_u16VideoResolution);
-      break;
+      return p_poToken->GetUint16(nullptr, &c_u16VideoResolution);
     default:
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-  }
+  });
 }

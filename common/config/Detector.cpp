@@ -352,25 +352,12 @@ int32_t KTX_Detector::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p_poT
 }
 
 int32_t KTX_Detector::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    if (u32Id == KTX_BTID_END) {
-      return KTX_RC_OK;
-    }
-    if (u32Id != KTX_BTID_DETECTOR_REGION) {
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    if (p_u32Id != KTX_BTID_DETECTOR_REGION) {
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
     uint16_t u16Region = 0;
-    i32Result = p_poToken->GetUint16(nullptr, &u16Region);
+    int32_t i32Result = p_poToken->GetUint16(nullptr, &u16Region);
     if (i32Result != KTX_RC_OK) {
       return i32Result;
     }
@@ -382,32 +369,22 @@ int32_t KTX_Detector::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poTo
       return KTX_RC_INTERNAL_OVERFLOW;
     }
     i32Result = ReadRegion(u16Region, p_poSource, p_poToken);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
+    if (i32Result == KTX_RC_OK) {
+      c_u32RegionCount = static_cast<uint32_t>(u16Region) + 1;
     }
-    c_u32RegionCount = static_cast<uint32_t>(u16Region) + 1;
-  }
+    return i32Result;
+  });
 }
 
 int32_t KTX_Detector::ReadRegion(uint32_t p_u32Region, KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr || p_u32Region > k_u32HighestSlot) {
+  if (p_u32Region > k_u32HighestSlot) {
     return KTX_RC_INVALID_PARAMETER;
   }
   Region &roRegion = c_aoRegions[p_u32Region];
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    switch (u32Id) {
-    case KTX_BTID_END:
-      return KTX_RC_OK;
-    case KTX_BTID_DETECTOR_REGION_POINTS: {
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    if (p_u32Id == KTX_BTID_DETECTOR_REGION_POINTS) {
       uint32_t au32Points[k_u32PointValues];
-      i32Result = p_poToken->GetUint32Array(k_u32PointValues, au32Points);
+      const int32_t i32Result = p_poToken->GetUint32Array(k_u32PointValues, au32Points);
       if (i32Result != KTX_RC_OK) {
         return i32Result;
       }
@@ -417,55 +394,38 @@ int32_t KTX_Detector::ReadRegion(uint32_t p_u32Region, KTX_Buffer *p_poSource, K
         roRegion.aoStoredCorners[k] = KTX_RegionPoint{static_cast<int32_t>(au32Points[8 + 2 * k]),
                                                       static_cast<int32_t>(au32Points[8 + 2 * k + 1])};
       }
-      break;
+      return KTX_RC_OK;
     }
-    case KTX_BTID_DETECTOR_REGION_EDGE: {
-      uint16_t u16Output = 0;
-      i32Result = p_poToken->GetUint16(nullptr, &u16Output);
-      if (i32Result != KTX_RC_OK) {
-        return i32Result;
-      }
-      if (u16Output >= c_u32OutputCount) {
-        KTX_LOG_AT(k_szSource, KTX_ASSERT, "KTX_Detector::ReadRegion - KTX_BTID_DETECTOR_REGION_EDGE");
-        return KTX_RC_FILE_INVALID_FORMAT;
-      }
-      i32Result = ReadRegionEdge(p_u32Region, u16Output, p_poSource, p_poToken);
-      if (i32Result != KTX_RC_OK) {
-        return i32Result;
-      }
-      break;
-    }
-    default:
+    if (p_u32Id != KTX_BTID_DETECTOR_REGION_EDGE) {
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
-  }
+    uint16_t u16Output = 0;
+    const int32_t i32Result = p_poToken->GetUint16(nullptr, &u16Output);
+    if (i32Result != KTX_RC_OK) {
+      return i32Result;
+    }
+    if (u16Output >= c_u32OutputCount) {
+      KTX_LOG_AT(k_szSource, KTX_ASSERT, "KTX_Detector::ReadRegion - KTX_BTID_DETECTOR_REGION_EDGE");
+      return KTX_RC_FILE_INVALID_FORMAT;
+    }
+    return ReadRegionEdge(p_u32Region, u16Output, p_poSource, p_poToken);
+  });
 }
 
 int32_t KTX_Detector::ReadRegionEdge(uint32_t p_u32Region, uint32_t p_u32Output, KTX_Buffer *p_poSource,
                                      KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr || p_u32Region > k_u32HighestSlot ||
-      p_u32Output >= c_u32OutputCount) {
+  if (p_u32Region > k_u32HighestSlot || p_u32Output >= c_u32OutputCount) {
     return KTX_RC_INVALID_PARAMETER;
   }
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    if (u32Id == KTX_BTID_END) {
-      return KTX_RC_OK;
-    }
-    if (u32Id != KTX_BTID_DETECTOR_REGION_EDGE_PIN) {
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    if (p_u32Id != KTX_BTID_DETECTOR_REGION_EDGE_PIN) {
       return KTX_RC_BUFFER_GENERIC_ERROR;
     }
     uint32_t u32Pin = 0;
-    i32Result = p_poToken->GetUint32(&u32Pin);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
+    const int32_t i32Result = p_poToken->GetUint32(&u32Pin);
+    if (i32Result == KTX_RC_OK) {
+      SwitchOn(p_u32Region, p_u32Output, static_cast<int32_t>(u32Pin));
     }
-    SwitchOn(p_u32Region, p_u32Output, static_cast<int32_t>(u32Pin));
-  }
+    return i32Result;
+  });
 }

@@ -19,26 +19,8 @@ int32_t KTX_DetectorPedExtend::ToggleOutput(uint32_t p_u32Region, uint32_t p_u32
 }
 
 int32_t KTX_DetectorPedExtend::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToken *p_poToken) {
-  if (p_poSource == nullptr || p_poToken == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  // Each pass consumes one token of the source or ends the read.
-  for (;;) {
-    int32_t i32Result = p_poToken->ReadToken(p_poSource);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-    uint32_t u32Id = 0;
-    p_poToken->GetId(&u32Id);
-    if (u32Id == KTX_BTID_END) {
-      return KTX_RC_OK;
-    }
-    if (u32Id != KTX_BTID_DETECTOR_BASE) {
-      return KTX_RC_BUFFER_GENERIC_ERROR;
-    }
-    i32Result = KTX_Detector::ReadConfig(p_poSource, p_poToken);
-    if (i32Result != KTX_RC_OK) {
-      return i32Result;
-    }
-  }
+  return ReadNodeTokens(p_poSource, p_poToken, [&](uint32_t p_u32Id) -> int32_t {
+    return p_u32Id == KTX_BTID_DETECTOR_BASE ? KTX_Detector::ReadConfig(p_poSource, p_poToken)
+                                             : KTX_RC_BUFFER_GENERIC_ERROR;
+  });
 }
