@@ -31,15 +31,21 @@ void Append(KTX_BufferHeap &p_roHeap, const Bytes &p_roBytes) {
   ASSERT_EQ(p_roHeap.Write(p_roBytes.data(), &u32Count), KTX_RC_OK);
 }
 
+std::string Lines(const std::vector<std::string> &p_roLines) {
+  std::string s;
+  for (const std::string &line : p_roLines) {
+    s += line + "\r\n";
+  }
+  return s;
+}
+
 std::unique_ptr<TokenSource> TextSource(const std::vector<std::string> &p_roLines) {
   KTX_Config::InstallKeywords();
   auto poSource = std::make_unique<TokenSource>();
   OnStack<KTX_BufferToken> oWriter;
   oWriter.SetWriteEncoding(kText);
   EXPECT_EQ(oWriter.WriteHeader(&poSource->oHeap, TestVersion(), TestFileDate()), KTX_RC_OK);
-  for (const std::string &strLine : p_roLines) {
-    Append(poSource->oHeap, strLine + "\r\n");
-  }
+  Append(poSource->oHeap, Lines(p_roLines));
   EXPECT_EQ(poSource->oToken.ReadHeader(&poSource->oHeap), KTX_RC_OK);
   return poSource;
 }

@@ -27,6 +27,9 @@ std::string AsText(const Bytes &p_roBytes);
 void Append(KTX_BufferHeap &p_roHeap, const std::string &p_strText);
 void Append(KTX_BufferHeap &p_roHeap, const Bytes &p_roBytes);
 
+// The lines, each followed by CR LF.
+std::string Lines(const std::vector<std::string> &p_roLines);
+
 // A buffer and a token stream whose read encoding is set, positioned after the
 // file header: what a node's ReadConfig sees once its "Begin" is consumed.
 struct TokenSource {

@@ -17,14 +17,6 @@
 
 namespace {
 
-std::string Lines(const std::vector<std::string> &p_roLines) {
-  std::string s;
-  for (const std::string &line : p_roLines) {
-    s += line + "\r\n";
-  }
-  return s;
-}
-
 // The token-file text after the header: from the root's "Begin" on.
 std::string Body(const Bytes &p_roFile) {
   const std::string s = AsText(p_roFile);

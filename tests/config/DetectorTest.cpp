@@ -40,14 +40,6 @@ int32_t Add(KTX_Detector &p_roDetector, const Corners &p_roCorners) {
 
 const Corners kSquare = {{{10, 10}, {50, 10}, {50, 50}, {10, 50}}};
 
-std::string Lines(const std::vector<std::string> &p_roLines) {
-  std::string s;
-  for (const std::string &line : p_roLines) {
-    s += line + "\r\n";
-  }
-  return s;
-}
-
 // The text of a detection node written at nesting level 0.
 std::string DetectionText(KTX_ConfigDetection &p_roDetection) {
   KTX_Config::InstallKeywords();
