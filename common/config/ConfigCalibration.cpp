@@ -93,9 +93,9 @@ int32_t KTX_ConfigCalibration::ReadConfig(KTX_Buffer *p_poSource, KTX_BufferToke
       }
       const int32_t i32Result = Resize(c_u32Count + 1);
       if (i32Result == KTX_RC_OK) {
-        c_poPoints[c_u32Count - 1] = KTX_CalibrationPoint{
-            static_cast<int32_t>(au32Values[0]), static_cast<int32_t>(au32Values[1]),
-            static_cast<int32_t>(au32Values[2]), static_cast<int32_t>(au32Values[3])};
+        c_poPoints[c_u32Count - 1] =
+            KTX_CalibrationPoint{static_cast<int32_t>(au32Values[0]), static_cast<int32_t>(au32Values[1]),
+                                 static_cast<int32_t>(au32Values[2]), static_cast<int32_t>(au32Values[3])};
       }
       return i32Result;
     }

@@ -26,10 +26,10 @@ int32_t AssignText(KTX_StringAscii &p_roTarget, const char *p_szText) {
 
 } // namespace
 
-KTX_ConfigCom::KTX_ConfigCom()
-    : c_u16LocalPort(c_u16DefaultLocalPort), c_u8NetworkOption(0) {
+KTX_ConfigCom::KTX_ConfigCom() : c_u16LocalPort(c_u16DefaultLocalPort), c_u8NetworkOption(0) {
   c_u32EnumBufferTokenCfgId = KTX_CONFIG_TYPE_COMMUNICATIONS;
-  for (KTX_StringAscii *po : {&c_oHostName, &c_oIpAddress, &c_oNetworkMask, &c_oGateway, &c_oDomainName, &c_oDnsServer}) {
+  for (KTX_StringAscii *po :
+       {&c_oHostName, &c_oIpAddress, &c_oNetworkMask, &c_oGateway, &c_oDomainName, &c_oDnsServer}) {
     po->SetStackVariable();
   }
   c_oHostName.Assign(c_szDefaultHostName);

@@ -4,8 +4,8 @@
 #include "runtime/ReturnCode.h"
 
 KTX_ConfigSensor::KTX_ConfigSensor()
-    : c_aoCamera{KTX_ConfigCamera(0), KTX_ConfigCamera(1)},
-      c_aoSnapshot{KTX_ConfigSnapshot(0), KTX_ConfigSnapshot(1), KTX_ConfigSnapshot(2), KTX_ConfigSnapshot(3)} {
+    : c_aoCamera{KTX_ConfigCamera(0), KTX_ConfigCamera(1)}, c_aoSnapshot{KTX_ConfigSnapshot(0), KTX_ConfigSnapshot(1),
+                                                                         KTX_ConfigSnapshot(2), KTX_ConfigSnapshot(3)} {
   c_u32EnumBufferTokenCfgId = KTX_CONFIG_TYPE_SENSOR;
 }
 
@@ -24,7 +24,7 @@ const KTX_ConfigSnapshot *KTX_ConfigSensor::GetSnapshot(uint32_t p_u32Index) con
 }
 
 int32_t KTX_ConfigSensor::Finalize() {
-  KTX_Config *apoChildren[] = {&c_aoCamera[0],  &c_aoCamera[1],   &c_oCalibration,  &c_oVideo,       &c_oDetection,
+  KTX_Config *apoChildren[] = {&c_aoCamera[0],   &c_aoCamera[1],   &c_oCalibration,  &c_oVideo,       &c_oDetection,
                                &c_aoSnapshot[0], &c_aoSnapshot[1], &c_aoSnapshot[2], &c_aoSnapshot[3]};
   for (KTX_Config *poChild : apoChildren) {
     const int32_t i32Result = poChild->Finalize();
@@ -41,7 +41,7 @@ int32_t KTX_ConfigSensor::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p
   }
   const uint32_t u32Level = p_poToken->GetIndent();
   int32_t i32Result = WriteBegin(p_poBuffer, p_poToken, 0);
-  KTX_Config *apoChildren[] = {&c_aoCamera[0],  &c_aoCamera[1],   &c_oCalibration,  &c_oVideo,       &c_oDetection,
+  KTX_Config *apoChildren[] = {&c_aoCamera[0],   &c_aoCamera[1],   &c_oCalibration,  &c_oVideo,       &c_oDetection,
                                &c_aoSnapshot[0], &c_aoSnapshot[1], &c_aoSnapshot[2], &c_aoSnapshot[3]};
   for (KTX_Config *poChild : apoChildren) {
     if (i32Result != KTX_RC_OK) {

@@ -62,7 +62,8 @@ int32_t KTX_ConfigSnapshot::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken 
   }
   for (uint32_t u32Offset = 0; u32Offset < c_u32Size && i32Result == KTX_RC_OK; u32Offset += c_u32BitsPerToken) {
     const uint32_t u32Count = c_u32Size - u32Offset < c_u32BitsPerToken ? c_u32Size - u32Offset : c_u32BitsPerToken;
-    i32Result = p_poToken->SetBytes(KTX_BTID_SNAPSHOT_BITS, u32Count, c_pu8Data.get() + u32Offset).WriteToken(p_poBuffer);
+    i32Result =
+        p_poToken->SetBytes(KTX_BTID_SNAPSHOT_BITS, u32Count, c_pu8Data.get() + u32Offset).WriteToken(p_poBuffer);
   }
   if (i32Result != KTX_RC_OK) {
     p_poToken->SetIndent(u32Level);

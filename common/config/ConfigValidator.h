@@ -14,7 +14,7 @@ class KTX_ConfigDevice;
 
 // Shared by the caller and the validator.
 struct KTX_ValidationContext {
-  int32_t i32ErrorCode = 0;                 // the code that stopped the validation
+  int32_t i32ErrorCode = 0;                    // the code that stopped the validation
   KTX_ConfigDevice *poConfiguration = nullptr; // the root, or none
 };
 

@@ -332,8 +332,9 @@ int32_t KTX_Detector::WriteConfig(KTX_Buffer *p_poBuffer, KTX_BufferToken *p_poT
         break;
       }
       p_poToken->SetIndent(u32Level + 3);
-      i32Result = p_poToken->SetUint32(KTX_BTID_DETECTOR_REGION_EDGE_PIN, static_cast<uint32_t>(roRegion.aoOutputs[k].i32Pin))
-                      .WriteToken(p_poBuffer);
+      i32Result =
+          p_poToken->SetUint32(KTX_BTID_DETECTOR_REGION_EDGE_PIN, static_cast<uint32_t>(roRegion.aoOutputs[k].i32Pin))
+              .WriteToken(p_poBuffer);
       p_poToken->SetIndent(u32Level + 2);
       if (i32Result == KTX_RC_OK) {
         i32Result = p_poToken->SetEmpty(KTX_BTID_END).WriteToken(p_poBuffer);
@@ -389,8 +390,8 @@ int32_t KTX_Detector::ReadRegion(uint32_t p_u32Region, KTX_Buffer *p_poSource, K
         return i32Result;
       }
       for (uint32_t k = 0; k < c_u32CornerCount; ++k) {
-        roRegion.aoCorners[k] = KTX_RegionPoint{static_cast<int32_t>(au32Points[2 * k]),
-                                                static_cast<int32_t>(au32Points[2 * k + 1])};
+        roRegion.aoCorners[k] =
+            KTX_RegionPoint{static_cast<int32_t>(au32Points[2 * k]), static_cast<int32_t>(au32Points[2 * k + 1])};
         roRegion.aoStoredCorners[k] = KTX_RegionPoint{static_cast<int32_t>(au32Points[8 + 2 * k]),
                                                       static_cast<int32_t>(au32Points[8 + 2 * k + 1])};
       }

@@ -94,8 +94,8 @@ void SetWide(KTX_StringUnicode &p_roText, const std::u16string &p_strText) {
 
 std::unique_ptr<KTX_ConfigDevice> MakeFullTree() {
   auto poRoot = std::make_unique<KTX_ConfigDevice>();
-  const char16_t *aszDescriptions[] = {u"Crossing Main St / 5th", u"Model A", u"Serial 0042", u"Back\\slash",
-                                       u"Tab\there",              u"",        u"Desc 6",      u"Last one"};
+  const char16_t *aszDescriptions[] = {
+      u"Crossing Main St / 5th", u"Model A", u"Serial 0042", u"Back\\slash", u"Tab\there", u"", u"Desc 6", u"Last one"};
   for (uint32_t i = 0; i < KTX_ConfigDevice::c_u32DescriptionCount; ++i) {
     SetWide(*poRoot->GetDescription(i), aszDescriptions[i]);
   }

@@ -302,7 +302,6 @@ struct BadFile {
 
 void PrintTo(const BadFile &p_roCase, std::ostream *p_poStream) { *p_poStream << p_roCase.szName; }
 
-
 std::vector<std::string> Wrap(const std::vector<std::string> &p_roSensorLines) {
   std::vector<std::string> o = {"Begin [ID] Device 0", "Begin [ID] Sensor 0"};
   o.insert(o.end(), p_roSensorLines.begin(), p_roSensorLines.end());
@@ -312,7 +311,8 @@ std::vector<std::string> Wrap(const std::vector<std::string> &p_roSensorLines) {
 }
 
 const BadFile kBadFiles[] = {
-    {"UnknownTokenInCom", {"Begin [ID] Device 0", "Begin [ID] Communications 0", "VideoStandard [U16] 2", "End []", "End []"},
+    {"UnknownTokenInCom",
+     {"Begin [ID] Device 0", "Begin [ID] Communications 0", "VideoStandard [U16] 2", "End []", "End []"},
      KTX_RC_BUFFER_GENERIC_ERROR},
     {"NinthDescription",
      {"Begin [ID] Device 0", "Description [SZ16] 0", "Description [SZ16] 1", "Description [SZ16] 2",
@@ -321,14 +321,17 @@ const BadFile kBadFiles[] = {
      KTX_RC_BUFFER_GENERIC_ERROR},
     {"MissingEnd", {"Begin [ID] Device 0", "Notes [SZ16] n"}, KTX_RC_BUFFER_GENERIC_ERROR},
     {"MissingNestedEnd", Wrap({"Begin [ID] Video 0", "VideoStandard [U16] 2"}), KTX_RC_BUFFER_GENERIC_ERROR},
-    {"PortOfFourBytes", {"Begin [ID] Device 0", "Begin [ID] Communications 0", "LocalPort [U32] 5150", "End []", "End []"},
+    {"PortOfFourBytes",
+     {"Begin [ID] Device 0", "Begin [ID] Communications 0", "LocalPort [U32] 5150", "End []", "End []"},
      KTX_RC_INVALID_PARAMETER},
-    {"VideoStandardOfOneByte", Wrap({"Begin [ID] Video 0", "VideoStandard [U8] 2", "End []"}), KTX_RC_INVALID_PARAMETER},
+    {"VideoStandardOfOneByte", Wrap({"Begin [ID] Video 0", "VideoStandard [U8] 2", "End []"}),
+     KTX_RC_INVALID_PARAMETER},
     {"OddDescription", {"Begin [ID] Device 0", "Description [U8] 65", "End []"}, KTX_RC_INVALID_PARAMETER},
     {"FormatOfTwoBytes", Wrap({"Begin [ID] Snapshot 1", "Format [U16] 1", "End []"}), KTX_RC_INVALID_PARAMETER},
     {"BitsOf33Bytes",
      Wrap({"Begin [ID] Snapshot 0", "Size [U32] 40",
-           "Bits [H8] 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F 20",
+           "Bits [H8] 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F "
+           "20",
            "End []"}),
      KTX_RC_FILE_INVALID_FORMAT},
     {"BitsBeforeSize", Wrap({"Begin [ID] Snapshot 0", "Bits [H8] 01", "Size [U32] 1", "End []"}),
@@ -383,9 +386,9 @@ TEST(ConfigTree, BeginOfAnOddLengthIsRefused) {
 
 TEST(ConfigTree, ReadStopsAtTheFirstErrorAndKeepsWhatCameBefore) {
   KTX_ConfigDevice oRoot;
-  const int32_t i32Result = ReadInto(oRoot, TextFile({"Begin [ID] Device 0", "Description [SZ16] First",
-                                                       "Begin [ID] Communications 0", "HostName [SZ8] Kept",
-                                                       "Bits [H8] 00", "IpAddress [SZ8] 1.2.3.4", "End []", "End []"}));
+  const int32_t i32Result =
+      ReadInto(oRoot, TextFile({"Begin [ID] Device 0", "Description [SZ16] First", "Begin [ID] Communications 0",
+                                "HostName [SZ8] Kept", "Bits [H8] 00", "IpAddress [SZ8] 1.2.3.4", "End []", "End []"}));
   EXPECT_EQ(i32Result, KTX_RC_BUFFER_GENERIC_ERROR);
   EXPECT_EQ(Wide(*oRoot.GetDescription(0)), u"First");
   EXPECT_STREQ(oRoot.GetCommunications().GetHostName().GetText(), "Kept");
@@ -397,8 +400,7 @@ TEST(ConfigTree, ReadStopsAtTheFirstErrorAndKeepsWhatCameBefore) {
 TEST(ConfigTree, BeginOutOfRangeTouchesNoNode) {
   for (const char *szBegin : {"Begin [ID] Snapshot 4", "Begin [ID] Snapshot 4294967295", "Begin [ID] Camera 2"}) {
     std::unique_ptr<KTX_ConfigDevice> poRoot = MakeFullTree();
-    const int32_t i32Result =
-        ReadInto(*poRoot, TextFile(Wrap({szBegin, "Format [U8] 1", "Size [U32] 0", "End []"})));
+    const int32_t i32Result = ReadInto(*poRoot, TextFile(Wrap({szBegin, "Format [U8] 1", "Size [U32] 0", "End []"})));
     EXPECT_EQ(i32Result, KTX_RC_BUFFER_GENERIC_ERROR) << szBegin;
     ExpectSameTree(*MakeFullTree(), *poRoot);
   }
@@ -454,9 +456,18 @@ struct CreateCase {
 
 TEST(ConfigTree, CreateConfigMakesTheClassOfEachType) {
   const CreateCase aoCases[] = {
-      {1, 0, KTX_RC_OK}, {2, 7, KTX_RC_OK}, {3, 0, KTX_RC_OK}, {4, 1, KTX_RC_OK}, {5, 0, KTX_RC_OK},
-      {6, 0, KTX_RC_OK}, {7, 0, KTX_RC_OK}, {8, 3, KTX_RC_OK}, {0, 0, KTX_RC_INVALID_PARAMETER},
-      {9, 0, KTX_RC_INVALID_PARAMETER}, {4, 2, KTX_RC_INVALID_PARAMETER}, {8, 4, KTX_RC_INVALID_PARAMETER},
+      {1, 0, KTX_RC_OK},
+      {2, 7, KTX_RC_OK},
+      {3, 0, KTX_RC_OK},
+      {4, 1, KTX_RC_OK},
+      {5, 0, KTX_RC_OK},
+      {6, 0, KTX_RC_OK},
+      {7, 0, KTX_RC_OK},
+      {8, 3, KTX_RC_OK},
+      {0, 0, KTX_RC_INVALID_PARAMETER},
+      {9, 0, KTX_RC_INVALID_PARAMETER},
+      {4, 2, KTX_RC_INVALID_PARAMETER},
+      {8, 4, KTX_RC_INVALID_PARAMETER},
   };
   for (const CreateCase &c : aoCases) {
     KTX_Config *poConfig = nullptr;

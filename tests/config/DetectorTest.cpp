@@ -66,7 +66,6 @@ struct NormaliseCase {
 
 void PrintTo(const NormaliseCase &p_roCase, std::ostream *p_poStream) { *p_poStream << p_roCase.szName; }
 
-
 const NormaliseCase kNormaliseCases[] = {
     {"AlreadyNormal", kSquare, KTX_RC_OK, kSquare},
     {"CounterClockwise", {{{10, 10}, {10, 50}, {50, 50}, {50, 10}}}, KTX_RC_OK, kSquare},
@@ -76,31 +75,25 @@ const NormaliseCase kNormaliseCases[] = {
      KTX_RC_OK,
      {{{10, 50}, {100, 40}, {110, 210}, {20, 200}}}},
     // Of the two highest corners the left one starts, even when it is lower.
-    {"TiltedTop",
-     {{{100, 5}, {0, 20}, {110, 100}, {5, 120}}},
-     KTX_RC_OK,
-     {{{0, 20}, {100, 5}, {110, 100}, {5, 120}}}},
+    {"TiltedTop", {{{100, 5}, {0, 20}, {110, 100}, {5, 120}}}, KTX_RC_OK, {{{0, 20}, {100, 5}, {110, 100}, {5, 120}}}},
     // Equal x among the two highest: the second of them starts.
-    {"EqualXAtTop",
-     {{{30, 10}, {30, 20}, {80, 50}, {70, 60}}},
-     KTX_RC_OK,
-     {{{30, 20}, {30, 10}, {80, 50}, {70, 60}}}},
+    {"EqualXAtTop", {{{30, 10}, {30, 20}, {80, 50}, {70, 60}}}, KTX_RC_OK, {{{30, 20}, {30, 10}, {80, 50}, {70, 60}}}},
     // A corner on a side of the others' triangle stays a corner of the outline.
-    {"CornerOnASide",
-     {{{0, 0}, {100, 0}, {50, 0}, {50, 80}}},
-     KTX_RC_OK,
-     {{{0, 0}, {50, 0}, {100, 0}, {50, 80}}}},
+    {"CornerOnASide", {{{0, 0}, {100, 0}, {50, 0}, {50, 80}}}, KTX_RC_OK, {{{0, 0}, {50, 0}, {100, 0}, {50, 80}}}},
     // A corner inside the others' triangle follows them in slot 3.
-    {"CornerInside",
-     {{{0, 0}, {40, 30}, {100, 0}, {50, 100}}},
-     KTX_RC_OK,
-     {{{0, 0}, {100, 0}, {50, 100}, {40, 30}}}},
-    {"CoincidentCorners", {{{10, 10}, {50, 10}, {50, 10}, {10, 50}}}, KTX_RC_OPERATION_FAILED,
+    {"CornerInside", {{{0, 0}, {40, 30}, {100, 0}, {50, 100}}}, KTX_RC_OK, {{{0, 0}, {100, 0}, {50, 100}, {40, 30}}}},
+    {"CoincidentCorners",
+     {{{10, 10}, {50, 10}, {50, 10}, {10, 50}}},
+     KTX_RC_OPERATION_FAILED,
      {{{10, 10}, {50, 10}, {50, 10}, {10, 50}}}},
-    {"AllOnALine", {{{0, 0}, {10, 10}, {20, 20}, {5, 5}}}, KTX_RC_OPERATION_FAILED,
+    {"AllOnALine",
+     {{{0, 0}, {10, 10}, {20, 20}, {5, 5}}},
+     KTX_RC_OPERATION_FAILED,
      {{{0, 0}, {10, 10}, {20, 20}, {5, 5}}}},
     // The inside corner is one of the two highest and would start the walk.
-    {"StartCornerInside", {{{0, 0}, {0, 50}, {100, 100}, {-100, 100}}}, KTX_RC_OPERATION_FAILED,
+    {"StartCornerInside",
+     {{{0, 0}, {0, 50}, {100, 100}, {-100, 100}}},
+     KTX_RC_OPERATION_FAILED,
      {{{0, 0}, {0, 50}, {100, 100}, {-100, 100}}}},
     {"FarApartCorners",
      {{{INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX}}},
@@ -247,8 +240,8 @@ TEST(Detector, SideOutputOfACornerPair) {
   const struct {
     uint32_t a, b;
     int32_t i32Side;
-  } aoCases[] = {{0, 1, 0}, {1, 0, 0}, {1, 2, 1}, {2, 3, 2}, {3, 0, 3}, {0, 3, 3}, {0, 2, -1}, {1, 3, -1}, {2, 2, -1},
-                 {4, 0, -1}};
+  } aoCases[] = {{0, 1, 0}, {1, 0, 0},  {1, 2, 1},  {2, 3, 2},  {3, 0, 3},
+                 {0, 3, 3}, {0, 2, -1}, {1, 3, -1}, {2, 2, -1}, {4, 0, -1}};
   for (const auto &c : aoCases) {
     EXPECT_EQ(KTX_Detector::SideOutput(c.a, c.b), c.i32Side) << c.a << "-" << c.b;
   }
@@ -366,7 +359,6 @@ struct BadDetection {
 
 void PrintTo(const BadDetection &p_roCase, std::ostream *p_poStream) { *p_poStream << p_roCase.szName; }
 
-
 std::vector<std::string> InRegion(const char *p_szDetector, const std::vector<std::string> &p_roLines) {
   std::vector<std::string> o = {p_szDetector, "DetectorBase []"};
   o.insert(o.end(), p_roLines.begin(), p_roLines.end());
@@ -384,24 +376,26 @@ const BadDetection kBadDetections[] = {
     {"RegionOfFourBytes", InRegion("DetectorPedCall [U16] 0", {"DetectorRegion [U32] 0", "End []"}),
      KTX_RC_INVALID_PARAMETER, nullptr},
     {"SeventhOutput",
-     InRegion("DetectorPedCall [U16] 0",
-              {"DetectorRegion [U16] 0", "DetectorRegionEdge [U16] 6", "DetectorRegionEdgePin [U32] 0", "End []", "End []"}),
+     InRegion("DetectorPedCall [U16] 0", {"DetectorRegion [U16] 0", "DetectorRegionEdge [U16] 6",
+                                          "DetectorRegionEdgePin [U32] 0", "End []", "End []"}),
      KTX_RC_FILE_INVALID_FORMAT, "KTX_Detector::ReadRegion - KTX_BTID_DETECTOR_REGION_EDGE"},
     {"FifteenPointValues",
      InRegion("DetectorPedCall [U16] 0",
               {"DetectorRegion [U16] 0", "DetectorRegionPoints [I32] 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "End []"}),
      KTX_RC_INVALID_PARAMETER, nullptr},
     {"PinOfTwoBytes",
-     InRegion("DetectorPedCall [U16] 0",
-              {"DetectorRegion [U16] 0", "DetectorRegionEdge [U16] 4", "DetectorRegionEdgePin [U16] 0", "End []", "End []"}),
+     InRegion("DetectorPedCall [U16] 0", {"DetectorRegion [U16] 0", "DetectorRegionEdge [U16] 4",
+                                          "DetectorRegionEdgePin [U16] 0", "End []", "End []"}),
      KTX_RC_INVALID_PARAMETER, nullptr},
     {"UnknownTokenInRegion", InRegion("DetectorPedCall [U16] 0", {"DetectorRegion [U16] 0", "Width [U16] 3", "End []"}),
      KTX_RC_BUFFER_GENERIC_ERROR, nullptr},
     {"UnknownTokenInEdge",
      InRegion("DetectorPedCall [U16] 0", {"DetectorRegion [U16] 0", "DetectorRegionEdge [U16] 1", "Width [U16] 3"}),
      KTX_RC_BUFFER_GENERIC_ERROR, nullptr},
-    {"TovisOnCrossing", {"DetectorPedExtend [U16] 0", "TovisParameter [I32] 1", "End []", "End []"},
-     KTX_RC_BUFFER_GENERIC_ERROR, nullptr},
+    {"TovisOnCrossing",
+     {"DetectorPedExtend [U16] 0", "TovisParameter [I32] 1", "End []", "End []"},
+     KTX_RC_BUFFER_GENERIC_ERROR,
+     nullptr},
     {"VehicleCall", {"DetectorVehicleCall [U16] 0", "End []", "End []"}, KTX_RC_MALLOC_FAILED, nullptr},
     {"SettingOfTwoBytes", {"IOOnState [U16] 1", "End []"}, KTX_RC_INVALID_PARAMETER, nullptr},
     {"NestedBegin", {"Begin [ID] Video 0", "End []", "End []"}, KTX_RC_BUFFER_GENERIC_ERROR, nullptr},
@@ -431,8 +425,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ConfigDetectionBadInput, ::testing::ValuesIn(kBa
 
 TEST(ConfigDetection, RegionsReadBeforeAnErrorStay) {
   KTX_ConfigDetection oDetection;
-  EXPECT_EQ(ReadDetection(oDetection, InRegion("DetectorPedCall [U16] 0",
-                                               {"DetectorRegion [U16] 0", "End []", "DetectorRegion [U16] 3", "End []"})),
+  EXPECT_EQ(ReadDetection(oDetection, InRegion("DetectorPedCall [U16] 0", {"DetectorRegion [U16] 0", "End []",
+                                                                           "DetectorRegion [U16] 3", "End []"})),
             KTX_RC_INTERNAL_OVERFLOW);
   ASSERT_EQ(oDetection.GetDetectorCount(), 1u);
   EXPECT_EQ(oDetection.GetDetector(0)->GetRegionCount(), 1u);

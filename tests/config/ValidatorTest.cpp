@@ -40,7 +40,8 @@ private:
   bool c_bThenContinue;
 };
 
-void SetNetwork(KTX_ConfigDevice &p_roRoot, const char16_t *p_szIp, const char16_t *p_szMask, const char16_t *p_szGateway) {
+void SetNetwork(KTX_ConfigDevice &p_roRoot, const char16_t *p_szIp, const char16_t *p_szMask,
+                const char16_t *p_szGateway) {
   OnStack<KTX_StringUnicode> oText;
   SetWide(oText, p_szIp);
   ASSERT_EQ(p_roRoot.GetCommunications().SetIpAddress(oText), KTX_RC_OK);
@@ -62,6 +63,11 @@ KTX_Detector *AddDetector(KTX_ConfigDevice &p_roRoot, uint32_t p_u32Regions, boo
     }
   }
   return poDetector;
+}
+
+void RemoveFirstDetector(KTX_ConfigDevice &p_roRoot) {
+  KTX_Detector *poDetector = p_roRoot.GetSensor().GetDetection().GetDetector(0);
+  ASSERT_EQ(p_roRoot.GetSensor().GetDetection().RemoveDetector(&poDetector), KTX_RC_OK);
 }
 
 // Default network settings, exactly three calibration points with a seed, one
@@ -86,51 +92,33 @@ struct ValidationCase {
   std::vector<int32_t> oReports;
 };
 
+std::string Narrow(const char16_t *p_szText) {
+  std::string s;
+  for (const char16_t *pc = p_szText; *pc != 0; ++pc) {
+    s += static_cast<char>(*pc);
+  }
+  return s;
+}
+
 void PrintTo(const ValidationCase &p_roCase, std::ostream *p_poStream) { *p_poStream << p_roCase.szName; }
 
+// clang-format off
 const ValidationCase kCases[] = {
     {"CompletePasses", [](KTX_ConfigDevice &) {}, Answers::Stop, KTX_RC_OK, 0, {}},
     {"CompletePassesWithoutHandler", [](KTX_ConfigDevice &) {}, Answers::None, KTX_RC_OK, 0, {}},
-    {"SubnetWithGatewayPasses", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.101", u"255.255.255.0", u"192.168.0.1"); },
-     Answers::Stop, KTX_RC_OK, 0, {}},
-    {"GatewayOutsideSubnet", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.101", u"255.255.255.0", u"0.0.0.0"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"MaskNotContiguous", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.101", u"255.0.255.0", u"0.0.0.0"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"MaskAllOnes", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.101", u"255.255.255.255", u"192.168.0.1"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"BroadcastAddress", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.255", u"255.255.255.0", u"192.168.0.1"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"NetworkAddress", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.0", u"255.255.255.0", u"192.168.0.1"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"AddressIsGateway", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.1", u"255.255.255.0", u"192.168.0.1"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"AddressZero", [](KTX_ConfigDevice &r) { SetNetwork(r, u"0.0.0.0", u"0.0.0.0", u"0.0.0.0"); }, Answers::Stop,
-     KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"AddressNotFourNumbers", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0", u"0.0.0.0", u"0.0.0.0"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"AddressPartAbove255", [](KTX_ConfigDevice &r) { SetNetwork(r, u"192.168.0.300", u"0.0.0.0", u"0.0.0.0"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"MaskWithTrailingText", [](KTX_ConfigDevice &r) { SetNetwork(r, u"10.0.0.1", u"255.0.0.0 ", u"0.0.0.0"); },
-     Answers::Stop, KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"EmptyGateway", [](KTX_ConfigDevice &r) { SetNetwork(r, u"10.0.0.1", u"0.0.0.0", u""); }, Answers::Stop,
-     KTX_RC_OPERATION_FAILED, 3, {3}},
-    {"TwoCalibrationPoints", [](KTX_ConfigDevice &r) { ASSERT_EQ(r.GetSensor().GetCalibration().Resize(2), KTX_RC_OK); },
+    {"TwoCalibrationPoints",
+     [](KTX_ConfigDevice &r) { ASSERT_EQ(r.GetSensor().GetCalibration().Resize(2), KTX_RC_OK); },
      Answers::Stop, KTX_RC_OPERATION_FAILED, 5, {5}},
-    {"NoSeedPoint", [](KTX_ConfigDevice &r) { r.GetSensor().GetCalibration().SetSeedPointIndex(-1); }, Answers::Stop,
-     KTX_RC_OPERATION_FAILED, 6, {6}},
+    {"NoSeedPoint", [](KTX_ConfigDevice &r) { r.GetSensor().GetCalibration().SetSeedPointIndex(-1); },
+     Answers::Stop, KTX_RC_OPERATION_FAILED, 6, {6}},
     {"SeedNamesNoPoint", [](KTX_ConfigDevice &r) { r.GetSensor().GetCalibration().SetSeedPointIndex(3); },
      Answers::Stop, KTX_RC_OPERATION_FAILED, 6, {6}},
     {"NegativeSeed", [](KTX_ConfigDevice &r) { r.GetSensor().GetCalibration().SetSeedPointIndex(-7); },
      Answers::Stop, KTX_RC_OPERATION_FAILED, 6, {6}},
-    {"NoDetector",
-     [](KTX_ConfigDevice &r) {
-       KTX_Detector *po = r.GetSensor().GetDetection().GetDetector(0);
-       ASSERT_EQ(r.GetSensor().GetDetection().RemoveDetector(&po), KTX_RC_OK);
-     },
+    {"NoDetector", [](KTX_ConfigDevice &r) { RemoveFirstDetector(r); },
      Answers::Stop, KTX_RC_OPERATION_FAILED, 7, {7}},
-    {"SecondDetectorWithoutRegions", [](KTX_ConfigDevice &r) { AddDetector(r, 0, false); }, Answers::Stop,
-     KTX_RC_OPERATION_FAILED, 8, {8}},
+    {"SecondDetectorWithoutRegions", [](KTX_ConfigDevice &r) { AddDetector(r, 0, false); },
+     Answers::Stop, KTX_RC_OPERATION_FAILED, 8, {8}},
     {"RegionWithoutOutputs",
      [](KTX_ConfigDevice &r) { ASSERT_EQ(r.GetSensor().GetDetection().GetDetector(0)->ClearOutputs(0), KTX_RC_OK); },
      Answers::Stop, KTX_RC_OPERATION_FAILED, 9, {9}},
@@ -147,20 +135,19 @@ const ValidationCase kCases[] = {
      [](KTX_ConfigDevice &r) {
        SetNetwork(r, u"10.0.0.255", u"255.255.255.0", u"0.0.0.0");
        ASSERT_EQ(r.GetSensor().GetCalibration().Resize(0), KTX_RC_OK);
-       KTX_Detector *po = r.GetSensor().GetDetection().GetDetector(0);
-       ASSERT_EQ(r.GetSensor().GetDetection().RemoveDetector(&po), KTX_RC_OK);
+       RemoveFirstDetector(r);
        AddDetector(r, 2, false);
        AddDetector(r, 0, false);
      },
      Answers::Continue, KTX_RC_OK, 0, {3, 5, 6, 9, 9, 8}},
     {"ContinuingHandlerWithoutDetector",
      [](KTX_ConfigDevice &r) {
-       KTX_Detector *po = r.GetSensor().GetDetection().GetDetector(0);
-       ASSERT_EQ(r.GetSensor().GetDetection().RemoveDetector(&po), KTX_RC_OK);
+       RemoveFirstDetector(r);
        r.GetSensor().GetCalibration().SetSeedPointIndex(-1);
      },
      Answers::Continue, KTX_RC_OK, 0, {6, 7}},
 };
+// clang-format on
 
 class ConfigValidatorCase : public ::testing::TestWithParam<ValidationCase> {};
 
@@ -184,6 +171,47 @@ INSTANTIATE_TEST_SUITE_P(Cases, ConfigValidatorCase, ::testing::ValuesIn(kCases)
                          [](const ::testing::TestParamInfo<ValidationCase> &info) {
                            return std::string(info.param.szName);
                          });
+
+// The network check on a configuration that is otherwise complete.
+TEST(ConfigValidator, NetworkSettings) {
+  const struct {
+    const char16_t *szIp;
+    const char16_t *szMask;
+    const char16_t *szGateway;
+    bool bPasses;
+  } aoCases[] = {
+      {u"192.168.0.101", u"0.0.0.0", u"0.0.0.0", true}, // a mask of zeros takes in every gateway
+      {u"192.168.0.101", u"255.255.255.0", u"192.168.0.1", true},
+      {u"192.168.0.101", u"255.255.255.0", u"0.0.0.0", false}, // gateway outside the subnet
+      {u"192.168.0.101", u"255.0.255.0", u"0.0.0.0", false},   // mask not contiguous
+      {u"192.168.0.101", u"255.255.255.255", u"192.168.0.1", false},
+      {u"192.168.0.255", u"255.255.255.0", u"192.168.0.1", false}, // broadcast address
+      {u"192.168.0.0", u"255.255.255.0", u"192.168.0.1", false},   // network address
+      {u"192.168.0.1", u"255.255.255.0", u"192.168.0.1", false},   // address is the gateway
+      {u"0.0.0.0", u"0.0.0.0", u"0.0.0.0", false},
+      {u"192.168.0", u"0.0.0.0", u"0.0.0.0", false}, // not four numbers
+      {u"192.168.0.300", u"0.0.0.0", u"0.0.0.0", false},
+      {u"10.0.0.1", u"255.0.0.0 ", u"0.0.0.0", false}, // trailing text
+      {u"10.0.0.1", u"0.0.0.0", u"", false},
+  };
+  for (const auto &c : aoCases) {
+    std::unique_ptr<KTX_ConfigDevice> poRoot = CompleteConfig();
+    SetNetwork(*poRoot, c.szIp, c.szMask, c.szGateway);
+    RecordingHandler oHandler({}, false);
+    KTX_ValidationContext oContext;
+    oContext.poConfiguration = poRoot.get();
+    const int32_t i32Result = KTX_ConfigValidator(&oHandler, &oContext).Validate();
+    const std::string strCase = Narrow(c.szIp) + " " + Narrow(c.szMask) + " " + Narrow(c.szGateway);
+    if (c.bPasses) {
+      EXPECT_EQ(i32Result, KTX_RC_OK) << strCase;
+      EXPECT_TRUE(oHandler.oCodes.empty()) << strCase;
+    } else {
+      EXPECT_EQ(i32Result, KTX_RC_OPERATION_FAILED) << strCase;
+      EXPECT_EQ(oContext.i32ErrorCode, KTX_VALIDATION_NETWORK_INVALID) << strCase;
+      EXPECT_EQ(oHandler.oCodes, std::vector<int32_t>{KTX_VALIDATION_NETWORK_INVALID}) << strCase;
+    }
+  }
+}
 
 TEST(ConfigValidator, NoConfigurationStopsWhateverTheHandlerAnswers) {
   for (bool bContinue : {false, true}) {
@@ -220,12 +248,15 @@ TEST(ConfigValidator, MessagesOfEachCode) {
     int32_t i32MessageId;
     const char *szText;
   } aoCases[] = {
-      {1, KTX_RC_MALLOC_FAILED, 163, "An error occurred while starting the configuration validation: KTX_RC_MALLOC_FAILED."},
+      {1, KTX_RC_MALLOC_FAILED, 163,
+       "An error occurred while starting the configuration validation: KTX_RC_MALLOC_FAILED."},
       {2, KTX_RC_OPERATION_FAILED, 165, "No configuration has been created."},
       {3, KTX_RC_OPERATION_FAILED, 213, "The network parameters are not valid."},
-      {4, KTX_RC_OPERATION_FAILED, 169, "You must get an image from the device before the configuration can be downloaded."},
+      {4, KTX_RC_OPERATION_FAILED, 169,
+       "You must get an image from the device before the configuration can be downloaded."},
       {5, KTX_RC_OPERATION_FAILED, 162, "There must be at least three calibration points defined."},
-      {6, KTX_RC_OPERATION_FAILED, 164, "The calibration must contain at least one user defined calibration seed point."},
+      {6, KTX_RC_OPERATION_FAILED, 164,
+       "The calibration must contain at least one user defined calibration seed point."},
       {7, KTX_RC_OPERATION_FAILED, 166, "There must be at least one detector defined in the configuration."},
       {8, KTX_RC_OPERATION_FAILED, 167,
        "There must be at least one detection region defined for each detector in the configuration."},
@@ -252,11 +283,20 @@ TEST(ConfigValidator, DottedAddressParsing) {
     bool bValid;
     uint32_t u32Address;
   } aoCases[] = {
-      {"192.168.0.101", true, 0xC0A80065u}, {"0.0.0.0", true, 0},          {"255.255.255.255", true, 0xFFFFFFFFu},
-      {"010.001.0.9", true, 0x0A010009u},   {"1.2.3", false, 0},          {"1.2.3.4.5", false, 0},
-      {"1.2.3.256", false, 0},              {"1..3.4", false, 0},         {"1.2.3.4 ", false, 0},
-      {" 1.2.3.4", false, 0},               {"", false, 0},               {"1.2.3.0004", false, 0},
-      {"a.b.c.d", false, 0},                {"1.2.3.-4", false, 0},
+      {"192.168.0.101", true, 0xC0A80065u},
+      {"0.0.0.0", true, 0},
+      {"255.255.255.255", true, 0xFFFFFFFFu},
+      {"010.001.0.9", true, 0x0A010009u},
+      {"1.2.3", false, 0},
+      {"1.2.3.4.5", false, 0},
+      {"1.2.3.256", false, 0},
+      {"1..3.4", false, 0},
+      {"1.2.3.4 ", false, 0},
+      {" 1.2.3.4", false, 0},
+      {"", false, 0},
+      {"1.2.3.0004", false, 0},
+      {"a.b.c.d", false, 0},
+      {"1.2.3.-4", false, 0},
   };
   for (const auto &c : aoCases) {
     uint32_t u32Address = 0;
