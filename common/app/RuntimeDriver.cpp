@@ -1,13 +1,17 @@
 #include "app/RuntimeDriver.h"
 
 #include "app/ProgramSettingsWizard.h"
+#include "runtime/ActiveObject.h"
+#include "runtime/ActiveObjectBuilder.h"
+#include "runtime/ActiveObjectBuilderSupervisor.h"
 #include "runtime/BaseClass.h"
 #include "runtime/DebugLog.h"
 #include "runtime/ReturnCode.h"
+#include "runtime/SocketLayerPosix.h"
 
 KTX_RuntimeDriver::KTX_RuntimeDriver(Hooks p_oHooks)
     : c_oHooks(std::move(p_oHooks)), c_bStarted(false), c_bSocketsStarted(false), c_bReactorStarted(false),
-      c_bShutDown(false) {}
+      c_bShutDown(false), c_poReactor(nullptr) {}
 
 KTX_Version KTX_RuntimeDriver::GetProgramVersion() {
   return KTX_Version(1, 9, 0, "b  ", KTX_DateTime(2017, 8, 10, 21, 9, 14));
@@ -27,11 +31,27 @@ int32_t KTX_RuntimeDriver::StartUp() {
   SetLogFileName(c_szLogFileName);
   KTX_LOG(KTX_INFO, "%s", GetMainWindowTitle().c_str());
 
-  // The socket layer and the message reactor join here once they exist.
+  if (StartSockets() != KTX_RC_OK) {
+    c_strErrorText = c_szSocketsFailed;
+    KTX_LOG(KTX_ERROR, "%s", c_szSocketsFailed);
+    return KTX_RC_SOCKET_ERROR;
+  }
+  c_bSocketsStarted = true;
 
   if (c_oHooks.makeSerializer) {
     GetProgramSettings()->SetSerializer(c_oHooks.makeSerializer());
     GetProgramSettings()->Read();
+  }
+
+  // The communication engine: the reactor's threads run from here on. A
+  // program built without the device link has no reactor to start.
+  if (KTX_ActiveObjectBuilderSupervisor::HasFactory(KTX_BASE_CLASS_MESSAGE_REACTOR)) {
+    c_poReactor = GetMessageReactor();
+    if (c_poReactor != nullptr) {
+      c_poReactor->DoPreStart();
+      c_poReactor->DoStart();
+      c_bReactorStarted = c_poReactor->GetState() == KTX_ActiveObject::c_eStarted;
+    }
   }
   return KTX_RC_OK;
 }
@@ -46,8 +66,22 @@ void KTX_RuntimeDriver::ShutDown() {
   if (c_oHooks.deleteModel) {
     c_oHooks.deleteModel();
   }
+  if (c_poReactor != nullptr) {
+    if (c_poReactor->GetState() == KTX_ActiveObject::c_eStarted) {
+      c_poReactor->DoPreStop();
+      c_poReactor->DoStop();
+    }
+    c_poReactor->DoDestroy();
+    c_poReactor = nullptr;
+    c_bReactorStarted = false;
+  }
+  DeleteActiveObjectBuilder();
   KTX_BaseClass::ReportClasses(true);
   KTX_BaseClass::ReleaseClassRegistry(KTX_CLASS_TYPE_ALL);
+  if (c_bSocketsStarted) {
+    StopSockets();
+    c_bSocketsStarted = false;
+  }
   if (KTX_DebugLog *log = GetDebugLog()) {
     log->Delete();
   }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+class KTX_ActiveObject;
 class KTX_ProgramSettingsSerializer;
 
 class KTX_RuntimeDriver {
@@ -51,4 +52,5 @@ private:
   bool c_bSocketsStarted;
   bool c_bReactorStarted;
   bool c_bShutDown;
+  KTX_ActiveObject *c_poReactor;
 };

@@ -1,6 +1,7 @@
 #include "runtime/DateTime.h"
 
 #include "runtime/ReturnCode.h"
+#include "runtime/StringAscii.h"
 
 #include <climits>
 #include <cstdio>
@@ -98,11 +99,7 @@ void KTX_DateTime::FromText(const char *p_pcText, int32_t p_i32Length) {
 }
 
 void KTX_DateTime::FromText(const char *p_szText) {
-  int32_t length = 0;
-  while (p_szText != nullptr && length < c_i32TextLength && p_szText[length] != '\0') {
-    ++length;
-  }
-  FromText(p_szText, length);
+  FromText(p_szText, KTX_StrLenLimited(p_szText, c_i32TextLength));
 }
 
 void KTX_DateTime::ToBinary(uint8_t *p_pu8Out) const {

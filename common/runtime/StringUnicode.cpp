@@ -135,3 +135,8 @@ uint16_t *KTX_StringUnicode::ExposeBufferForStringWrite(int32_t p_i32Count) {
   SetLength(p_i32Count);
   return c_pu16Text;
 }
+
+// The narrow string's conversion of a wide one lives here, beside the wide string.
+int32_t KTX_StringAscii::AppendUnicode(const KTX_StringUnicode &p_roText) {
+  return AppendWide(p_roText.GetText(), p_roText.GetLength());
+}

@@ -1,4 +1,5 @@
 #include "runtime/ReturnCode.h"
+#include "runtime/StringAscii.h"
 #include "runtime/StringUnicode.h"
 #include "support/LogReader.h"
 
@@ -169,6 +170,19 @@ TEST_F(StringUnicodeTest, ExposedBuffersForTheCallerToFill) {
     EXPECT_NE(lines[i + 1].find(refused[i].level), std::string::npos) << lines[i + 1];
     EXPECT_EQ(messages[i + 1], refused[i].message);
   }
+}
+
+TEST_F(StringUnicodeTest, NarrowStringTakesTheWideTextAsUtf8) {
+  const uint16_t units[] = {'N', 0x00E9, 0x20AC, 0xD83D, 0xDE00, 0xDC00, 0};
+  c_oText.AssignWide(units);
+  KTX_StringAscii narrow("x");
+  narrow.SetStackVariable();
+  EXPECT_EQ(narrow.AppendUnicode(c_oText), KTX_RC_OK);
+  // A lone low surrogate has no form of its own and becomes "?".
+  EXPECT_STREQ(narrow.GetText(), "xN\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80?");
+  c_oText.Clear();
+  EXPECT_EQ(narrow.AppendUnicode(c_oText), KTX_RC_OK);
+  EXPECT_EQ(narrow.GetLength(), 12);
 }
 
 TEST_F(StringUnicodeTest, HeapStringIsReleasedThroughDelete) {
