@@ -68,9 +68,12 @@ uint32_t KTX_BufferFlash::FlashAddress(uint32_t p_u32Position) const {
   return p_u32Position;
 }
 
-bool KTX_BufferFlash::RangeInside(uint32_t p_u32Position, uint32_t p_u32Count) const {
-  return p_u32Position >= c_u32BaseAddress &&
-         static_cast<uint64_t>(p_u32Position) + p_u32Count <= static_cast<uint64_t>(c_u32BaseAddress) + c_u32Size;
+int32_t KTX_BufferFlash::CheckRange(uint32_t p_u32Position, uint32_t p_u32Count) const {
+  if (p_u32Position >= c_u32BaseAddress &&
+      static_cast<uint64_t>(p_u32Position) + p_u32Count <= static_cast<uint64_t>(c_u32BaseAddress) + c_u32Size) {
+    return KTX_RC_OK;
+  }
+  return c_u32Size == 0 ? KTX_RC_BUFFER_EMPTY : KTX_RC_BUFFER_OVERFLOW;
 }
 
 int32_t KTX_BufferFlash::ReadAt(uint32_t p_u32Position, uint8_t *p_pu8Data, uint32_t *p_pu32Count) {
@@ -81,8 +84,9 @@ int32_t KTX_BufferFlash::ReadAt(uint32_t p_u32Position, uint8_t *p_pu8Data, uint
     return KTX_RC_INVALID_PARAMETER;
   }
   const uint32_t u32Count = *p_pu32Count;
-  if (!RangeInside(p_u32Position, u32Count)) {
-    return c_u32Size == 0 ? KTX_RC_BUFFER_EMPTY : KTX_RC_BUFFER_OVERFLOW;
+  const int32_t i32Result = CheckRange(p_u32Position, u32Count);
+  if (i32Result != KTX_RC_OK) {
+    return i32Result;
   }
   if (u32Count > 0) {
     std::memcpy(p_pu8Data, c_pu8Copy + (p_u32Position - c_u32BaseAddress), u32Count);
@@ -105,8 +109,9 @@ int32_t KTX_BufferFlash::WriteAt(uint32_t p_u32Position, const uint8_t *p_pu8Dat
     return KTX_RC_INVALID_PARAMETER;
   }
   const uint32_t u32Count = *p_pu32Count;
-  if (!RangeInside(p_u32Position, u32Count)) {
-    return c_u32Size == 0 ? KTX_RC_BUFFER_EMPTY : KTX_RC_BUFFER_OVERFLOW;
+  const int32_t i32Result = CheckRange(p_u32Position, u32Count);
+  if (i32Result != KTX_RC_OK) {
+    return i32Result;
   }
   if (u32Count > 0) {
     std::memcpy(c_pu8Copy + (p_u32Position - c_u32BaseAddress), p_pu8Data, u32Count);

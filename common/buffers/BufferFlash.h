@@ -40,7 +40,8 @@ public:
 
 protected:
   bool ModeUsable() const { return c_u32Mode >= c_u32ModeAbsoluteRead && c_u32Mode <= c_u32ModeOffsetWrite; }
-  bool RangeInside(uint32_t p_u32Position, uint32_t p_u32Count) const;
+  // 0 when the bytes lie inside the range; KTX_RC_BUFFER_OVERFLOW, or KTX_RC_BUFFER_EMPTY for an empty range.
+  int32_t CheckRange(uint32_t p_u32Position, uint32_t p_u32Count) const;
   // Flash address of a position in this buffer's address space.
   uint32_t FlashAddress(uint32_t p_u32Position) const;
   // Leaves the buffer unusable with p_i32Status.

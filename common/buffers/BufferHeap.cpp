@@ -80,19 +80,7 @@ int32_t KTX_BufferHeap::CoverForWrite(uint32_t p_u32Address, uint32_t p_u32Count
 
 int32_t KTX_BufferHeap::Write(const uint8_t *p_pu8Data, uint32_t *p_pu32Count) {
   KTX_ObjectLockGuard oLock(*this);
-  if (p_pu8Data == nullptr || p_pu32Count == nullptr) {
-    return KTX_RC_INVALID_PARAMETER;
-  }
-  const uint32_t u32Count = *p_pu32Count;
-  const int32_t i32Result = CoverForWrite(c_u32WriteAddress, u32Count);
-  if (i32Result != KTX_RC_OK) {
-    return i32Result;
-  }
-  if (u32Count > 0) {
-    std::memcpy(c_pu8Storage + (c_u32WriteAddress - c_u32BaseAddress), p_pu8Data, u32Count);
-  }
-  c_u32WriteAddress += u32Count;
-  return KTX_RC_OK;
+  return WriteAt(c_u32WriteAddress, p_pu8Data, p_pu32Count);
 }
 
 int32_t KTX_BufferHeap::WriteAt(uint32_t p_u32Address, const uint8_t *p_pu8Data, uint32_t *p_pu32Count) {
