@@ -36,8 +36,8 @@ constexpr uint8_t kOptionBroadcastResponse = 3;
 constexpr uint8_t kOptionDeviceIdInclude = 4;
 constexpr uint8_t kOptionDeviceIdExclude = 5;
 
-// Protocol byte, the largest address part and CRC, sequence, id and length.
-constexpr int32_t kMaxHeaderLength = 1 + 1 + KTX_MessageSupervisor::c_i32MaxAddressOptions * (2 + 8) + 4 + 6;
+// Protocol byte, the largest address part and CRC, sequence, result (responses), id and length.
+constexpr int32_t kMaxHeaderLength = 1 + 1 + KTX_MessageSupervisor::c_i32MaxAddressOptions * (2 + 8) + 4 + 10;
 
 constexpr uint8_t kPackedThreeBytes = 0xFD;
 
@@ -58,15 +58,6 @@ uint16_t LoadBe16(const uint8_t *p_pu8In) { return static_cast<uint16_t>((p_pu8I
 uint32_t LoadBe32(const uint8_t *p_pu8In) {
   return (static_cast<uint32_t>(p_pu8In[0]) << 24) | (static_cast<uint32_t>(p_pu8In[1]) << 16) |
          (static_cast<uint32_t>(p_pu8In[2]) << 8) | p_pu8In[3];
-}
-
-bool IsAllZero(const uint8_t *p_pu8Data, int32_t p_i32Count) {
-  for (int32_t i = 0; i < p_i32Count; ++i) {
-    if (p_pu8Data[i] != 0) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool IsResponse(int32_t p_i32Protocol) {
@@ -445,7 +436,8 @@ uint32_t KTX_MessageSupervisor::MessageCrc(const uint8_t *p_pu8Message, int32_t 
   return KTX_Crc32Update(crc, p_pu8Message + p_i32CrcAt + 4, static_cast<size_t>(p_i32Length - p_i32CrcAt - 4));
 }
 
-int32_t KTX_MessageSupervisor::BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32Length, int32_t *p_pi32CrcAt) {
+int32_t KTX_MessageSupervisor::BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32Length, int32_t *p_pi32CrcAt,
+                                           int32_t *p_pi32SequenceAt, bool p_bResponse, int32_t p_i32Result) {
   // p_pu8Header holds kMaxHeaderLength bytes: the option count is checked
   // before any option is written.
   int32_t n = 0;
@@ -455,7 +447,7 @@ int32_t KTX_MessageSupervisor::BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32
     p_pu8Header[n++] = 0;
     p_pu8Header[n++] = 0;
   } else {
-    if (c_i32Protocol == KTX_PROTOCOL_REQUEST_DEVICE_ID) {
+    if (c_i32Protocol == KTX_PROTOCOL_REQUEST_DEVICE_ID || c_i32Protocol == KTX_PROTOCOL_RESPONSE_DEVICE_ID) {
       if (c_oDestination.HasDeviceId()) {
         p_pu8Header[n++] = kDestinationId;
         std::memcpy(p_pu8Header + n, c_oDestination.GetDeviceId().data(), KTX_DeviceAddress::c_i32DeviceIdSize);
@@ -470,7 +462,7 @@ int32_t KTX_MessageSupervisor::BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32
       } else {
         p_pu8Header[n++] = kNoSourceId;
       }
-    } else if (c_i32Protocol == KTX_PROTOCOL_REQUEST_OPTIONS) {
+    } else if (c_i32Protocol == KTX_PROTOCOL_REQUEST_OPTIONS || c_i32Protocol == KTX_PROTOCOL_RESPONSE_OPTIONS) {
       const uint32_t count = static_cast<uint32_t>(c_oDestination.GetExcludedDeviceIdCount()) +
                              (c_oDestination.HasDeviceId() ? 1u : 0u) +
                              (c_oDestination.GetBroadcastResponse() ? 1u : 0u);
@@ -501,8 +493,14 @@ int32_t KTX_MessageSupervisor::BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32
     *p_pi32CrcAt = n;
     n += 4;
   }
-  // Sequence (filled in once the message is known to fit), id, payload length.
+  // Sequence (filled in once the message is known to fit), the result of a
+  // response, id, payload length.
+  *p_pi32SequenceAt = n;
   n += 2;
+  if (p_bResponse) {
+    StoreBe32(p_pu8Header + n, static_cast<uint32_t>(p_i32Result));
+    n += 4;
+  }
   StoreBe16(p_pu8Header + n, c_u16MessageId);
   n += 2;
   StoreBe16(p_pu8Header + n, static_cast<uint16_t>(c_i32PayloadLength));
@@ -512,16 +510,31 @@ int32_t KTX_MessageSupervisor::BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32
 }
 
 int32_t KTX_MessageSupervisor::Encode() {
+  return EncodeAs(c_oDestination.GetKind() == KTX_ADDRESS_ETHERNET ? KTX_PROTOCOL_REQUEST_OPTIONS
+                                                                   : KTX_PROTOCOL_REQUEST_DEVICE_ID,
+                  false, 0, 0);
+}
+
+int32_t KTX_MessageSupervisor::EncodeResponse(int32_t p_i32RequestProtocol, uint16_t p_u16Sequence,
+                                              int32_t p_i32Result) {
+  if (p_i32RequestProtocol != KTX_PROTOCOL_REQUEST_DEVICE_ID && p_i32RequestProtocol != KTX_PROTOCOL_REQUEST_OPTIONS) {
+    return KTX_RC_INVALID_PARAMETER;
+  }
+  return EncodeAs(p_i32RequestProtocol + 1, true, p_u16Sequence, p_i32Result);
+}
+
+int32_t KTX_MessageSupervisor::EncodeAs(int32_t p_i32Protocol, bool p_bResponse, uint16_t p_u16Sequence,
+                                        int32_t p_i32Result) {
   if (c_bWriteOverflow) {
     // The payload is incomplete; its writer already reported the overflow.
     return KTX_RC_BUFFER_OVERFLOW;
   }
-  c_i32Protocol = c_oDestination.GetKind() == KTX_ADDRESS_ETHERNET ? KTX_PROTOCOL_REQUEST_OPTIONS
-                                                                   : KTX_PROTOCOL_REQUEST_DEVICE_ID;
+  c_i32Protocol = p_i32Protocol;
   uint8_t header[kMaxHeaderLength];
   int32_t headerLength = 0;
   int32_t crcAt = -1;
-  const int32_t rc = BuildHeader(header, &headerLength, &crcAt);
+  int32_t sequenceAt = 0;
+  const int32_t rc = BuildHeader(header, &headerLength, &crcAt, &sequenceAt, p_bResponse, p_i32Result);
   if (rc != KTX_RC_OK) {
     return rc;
   }
@@ -545,8 +558,8 @@ int32_t KTX_MessageSupervisor::Encode() {
     c_i32WritePosition += shift;
     c_i32ReadPosition += shift;
   }
-  c_i32Sequence = NextSequence();
-  StoreBe16(header + headerLength - 6, static_cast<uint16_t>(c_i32Sequence));
+  c_i32Sequence = p_bResponse ? p_u16Sequence : NextSequence();
+  StoreBe16(header + sequenceAt, static_cast<uint16_t>(c_i32Sequence));
   c_i32MessageStart = c_i32PayloadStart - headerLength;
   std::memcpy(c_au8Buffer + c_i32MessageStart, header, static_cast<size_t>(headerLength));
   c_i32HeaderLength = headerLength;
@@ -691,8 +704,8 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
     return KTX_RC_BUFFER_EMPTY;
   }
   const int32_t count = m[p_ri32Position++];
-  // The wizard has no MAC address or device id of its own: both compare as zeros.
-  static const uint8_t kOwnIdentity[KTX_DeviceAddress::c_i32DeviceIdSize] = {};
+  // The wizard has no MAC address or device id of its own: both compare as zeros
+  // unless a local identity was set (a sensor's).
   for (int32_t i = 0; i < count; ++i) {
     if (p_i32Length - p_ri32Position < 2) {
       return KTX_RC_BUFFER_EMPTY;
@@ -716,7 +729,7 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
                 static_cast<unsigned>(length));
         break;
       }
-      const bool same = IsAllZero(data, length);
+      const bool same = std::memcmp(data, c_au8LocalMac.data(), KTX_DeviceAddress::c_i32MacSize) == 0;
       if (type == kOptionMacInclude ? same : !same) {
         break;
       }
@@ -725,7 +738,7 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
         KTX_StringAscii option;
         own.SetStackVariable();
         option.SetStackVariable();
-        KTX_DeviceAddress::MacAddress mac{};
+        KTX_DeviceAddress::MacAddress mac = c_au8LocalMac;
         KTX_DeviceAddress::MacToText(mac, own);
         std::memcpy(mac.data(), data, KTX_DeviceAddress::c_i32MacSize);
         KTX_DeviceAddress::MacToText(mac, option);
@@ -754,7 +767,7 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
                 static_cast<unsigned>(length));
         break;
       }
-      const bool same = IsAllZero(data, length);
+      const bool same = std::memcmp(data, c_au8LocalId.data(), KTX_DeviceAddress::c_i32DeviceIdSize) == 0;
       if (type == kOptionDeviceIdInclude ? same : !same) {
         break;
       }
@@ -763,7 +776,7 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
         KTX_StringAscii option;
         own.SetStackVariable();
         option.SetStackVariable();
-        KTX_DeviceAddress::DeviceIdToText(kOwnIdentity, KTX_DeviceAddress::c_i32DeviceIdSize, own);
+        KTX_DeviceAddress::DeviceIdToText(c_au8LocalId.data(), KTX_DeviceAddress::c_i32DeviceIdSize, own);
         KTX_DeviceAddress::DeviceIdToText(data, length, option);
         KTX_LOG(KTX_DBG1,
                 type == kOptionDeviceIdInclude

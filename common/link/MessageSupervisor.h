@@ -58,6 +58,20 @@ public:
   int32_t Encode() override;
   int32_t Frame(uint8_t *p_pu8Out, int32_t p_i32Capacity, int32_t *p_pi32Length) override;
   int32_t Decode(int32_t p_i32Length) override;
+
+  // The sensor side. EncodeResponse puts the header of the response to a request
+  // of protocol p_i32RequestProtocol in front of the payload: 178 after 177, with
+  // device-id addressing from the destination and source device ids; 180 after
+  // 179, with the address options of the destination (none for a plain address);
+  // the request's sequence number and p_i32Result as the result field. Other
+  // protocols: KTX_RC_INVALID_PARAMETER.
+  int32_t EncodeResponse(int32_t p_i32RequestProtocol, uint16_t p_u16Sequence, int32_t p_i32Result);
+  // The MAC address and device id Decode compares address options with (zeros
+  // until set: the wizard has neither). Kept across Reset.
+  void SetLocalIdentity(const KTX_DeviceAddress::MacAddress &p_rau8Mac, const KTX_DeviceAddress::DeviceId &p_rau8Id) {
+    c_au8LocalMac = p_rau8Mac;
+    c_au8LocalId = p_rau8Id;
+  }
   int32_t Deframe(const uint8_t *p_pu8Data, int32_t p_i32Count, int32_t *p_pi32Consumed) override;
 
   void SetMessageId(uint16_t p_u16Id) { c_u16MessageId = p_u16Id; }
@@ -102,7 +116,9 @@ public:
 private:
   int32_t WriteSpace(int32_t p_i32Count);
   const uint8_t *ReadSpace(int32_t p_i32Count);
-  int32_t BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32Length, int32_t *p_pi32CrcAt);
+  int32_t BuildHeader(uint8_t *p_pu8Header, int32_t *p_pi32Length, int32_t *p_pi32CrcAt, int32_t *p_pi32SequenceAt,
+                      bool p_bResponse, int32_t p_i32Result);
+  int32_t EncodeAs(int32_t p_i32Protocol, bool p_bResponse, uint16_t p_u16Sequence, int32_t p_i32Result);
   int32_t DecodeDeviceIdAddress(int32_t p_i32Length, int32_t &p_ri32Position, bool &p_rbHasCrc);
   int32_t DecodeAddressOptions(int32_t p_i32Length, int32_t &p_ri32Position);
   void FormatOptions(KTX_StringAscii &p_roText);
@@ -123,6 +139,8 @@ private:
   // Serial reception: inside a frame, and how many bytes it has collected.
   bool c_bInFrame;
   int32_t c_i32Received;
+  KTX_DeviceAddress::MacAddress c_au8LocalMac{};
+  KTX_DeviceAddress::DeviceId c_au8LocalId{};
   // Packed integers go through the buffer codec, over the payload bytes.
   KTX_BufferFixed c_oPackedWindow;
   uint8_t c_au8Buffer[c_i32BufferSize];
