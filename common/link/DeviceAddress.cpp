@@ -45,8 +45,8 @@ bool ReadDecimal(const char *&p_rszText, uint32_t p_u32Limit, uint32_t &p_ru32Va
 
 KTX_DeviceAddress::KTX_DeviceAddress()
     : KTX_BaseClass(KTX_BASE_CLASS_DEVICE_ADDRESS), c_i32Kind(KTX_ADDRESS_NONE), c_au8Ip{}, c_oSocketAddress{},
-      c_i32FirstPort(0), c_i32LastPort(0), c_i32CurrentPort(0), c_bBroadcast(false), c_bBroadcastResponse(false),
-      c_au8Mac{}, c_au8DeviceId{} {}
+      c_i32FirstPort(0), c_i32LastPort(0), c_i32CurrentPort(0), c_bBroadcast(false),
+      c_bBroadcastResponse(false), c_au8Mac{}, c_au8DeviceId{} {}
 
 KTX_DeviceAddress::~KTX_DeviceAddress() = default;
 

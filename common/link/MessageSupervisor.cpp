@@ -540,7 +540,8 @@ int32_t KTX_MessageSupervisor::EncodeAs(int32_t p_i32Protocol, bool p_bResponse,
   }
   const int32_t total = headerLength + c_i32PayloadLength;
   if (total > c_i32BufferSize) {
-    KTX_LOG(KTX_ERROR, "MsgSupervisor - Message size overflow; %u bytes", static_cast<unsigned>(total - c_i32BufferSize));
+    KTX_LOG(KTX_ERROR, "MsgSupervisor - Message size overflow; %u bytes",
+            static_cast<unsigned>(total - c_i32BufferSize));
     return KTX_RC_BUFFER_OVERFLOW;
   }
   if (headerLength > c_i32PayloadStart) {
@@ -779,9 +780,8 @@ int32_t KTX_MessageSupervisor::DecodeAddressOptions(int32_t p_i32Length, int32_t
         KTX_DeviceAddress::DeviceIdToText(c_au8LocalId.data(), KTX_DeviceAddress::c_i32DeviceIdSize, own);
         KTX_DeviceAddress::DeviceIdToText(data, length, option);
         KTX_LOG(KTX_DBG1,
-                type == kOptionDeviceIdInclude
-                    ? "MsgSupervisor - DeviceID include filter ignoring message; %s != %s"
-                    : "MsgSupervisor - DeviceID exclude filter ignoring message; %s == %s",
+                type == kOptionDeviceIdInclude ? "MsgSupervisor - DeviceID include filter ignoring message; %s != %s"
+                                               : "MsgSupervisor - DeviceID exclude filter ignoring message; %s == %s",
                 own.GetText(), option.GetText());
       }
       return KTX_RC_MESSAGE_FILTERED;
@@ -823,7 +823,8 @@ int32_t KTX_MessageSupervisor::Decode(int32_t p_i32Length) {
       return KTX_RC_BUFFER_EMPTY;
     }
     const uint32_t stored = LoadBe32(m + position);
-    if (MessageCrc(m, p_i32Length, position, c_u32CrcStart) == stored || MessageCrc(m, p_i32Length, position, 0) == stored) {
+    if (MessageCrc(m, p_i32Length, position, c_u32CrcStart) == stored ||
+        MessageCrc(m, p_i32Length, position, 0) == stored) {
       position += 4;
     } else if (!GetLegacyMode()) {
       return KTX_RC_MESSAGE_CRC_MISMATCH;

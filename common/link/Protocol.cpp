@@ -56,10 +56,24 @@ int32_t KTX_Protocol::Register(KTX_Transport *p_poTransport) {
 int32_t KTX_Protocol::Close() {
   IncReferenceCount();
   KTX_Transport *transport = nullptr;
+  // Requests still waiting when the link closes will never be answered: each
+  // is settled as aborted, so no operation waits for ever.
+  KTX_Message *open[2 * c_i32MaxMessages];
+  int32_t openCount = 0;
   {
     KTX_ObjectLockGuard guard(*this);
     transport = c_poTransport;
     c_poTransport = nullptr;
+    for (int32_t i = 0; i < c_i32PendingCount; ++i) {
+      open[openCount++] = c_apoPending[i];
+      c_apoPending[i] = nullptr;
+    }
+    for (int32_t i = 0; i < c_i32HeldBackCount; ++i) {
+      open[openCount++] = c_apoHeldBack[i];
+      c_apoHeldBack[i] = nullptr;
+    }
+    c_i32PendingCount = 0;
+    c_i32HeldBackCount = 0;
   }
   int32_t rc = KTX_RC_INVALID_PARAMETER;
   if (transport != nullptr) {
@@ -67,6 +81,10 @@ int32_t KTX_Protocol::Close() {
     transport->DecReferenceCount();
   } else {
     KTX_LOG(KTX_ASSERT, "KTX_Protocol::No Transport to Close");
+  }
+  for (int32_t i = 0; i < openCount; ++i) {
+    Settle(open[i], KTX_RC_ABORTED);
+    open[i]->DecReferenceCount();
   }
   DecReferenceCount();
   return rc;

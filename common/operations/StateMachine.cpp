@@ -7,8 +7,8 @@
 #include <cstring>
 
 KTX_StateMachine::KTX_StateMachine(int32_t p_i32ClassType)
-    : KTX_BaseClass(p_i32ClassType), c_oDataLock(), c_poParent(nullptr), c_apoChildren{}, c_i32ChildCount(0), c_i32ChildWalks(0),
-      c_i32Result(KTX_RC_STATE_MACHINE_IN_PROGRESS), c_aoHistory{} {}
+    : KTX_BaseClass(p_i32ClassType), c_oDataLock(), c_poParent(nullptr), c_apoChildren{}, c_i32ChildCount(0),
+      c_i32ChildWalks(0), c_i32Result(KTX_RC_STATE_MACHINE_IN_PROGRESS), c_aoHistory{} {}
 
 KTX_StateMachine::~KTX_StateMachine() {
   // A parent and every child hold a reference to this machine, so none can be

@@ -85,7 +85,9 @@ Bytes Be32(uint32_t p_u32Value) {
                static_cast<uint8_t>(p_u32Value >> 8), static_cast<uint8_t>(p_u32Value)};
 }
 
-Bytes Be16(uint32_t p_u32Value) { return Bytes{static_cast<uint8_t>(p_u32Value >> 8), static_cast<uint8_t>(p_u32Value)}; }
+Bytes Be16(uint32_t p_u32Value) {
+  return Bytes{static_cast<uint8_t>(p_u32Value >> 8), static_cast<uint8_t>(p_u32Value)};
+}
 
 const KTX_DeviceAddress::DeviceId kSensorId = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
 const KTX_DeviceAddress::DeviceId kOtherId = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80};
@@ -126,7 +128,10 @@ TEST_F(MessageSupervisorTest, RequestsCarryTheAddressFormOfTheirLink) {
          KTX_DeviceAddress &d = m.GetDestination();
          d.Parse("COM5");
        },
-       false, KTX_SMI_HELLO, {}, Hex("B1 C1 D1")},
+       false,
+       KTX_SMI_HELLO,
+       {},
+       Hex("B1 C1 D1")},
       {"serial sensor with id, transport with id",
        [](KTX_MessageSupervisor &m) {
          m.GetDestination().Parse("COM5");
@@ -135,7 +140,8 @@ TEST_F(MessageSupervisorTest, RequestsCarryTheAddressFormOfTheirLink) {
          m.GetSource().SetDeviceId(kOwnId);
        },
        false, KTX_SMI_GET, Hex("00 01 00 57"),
-       Concat({Hex("B1 C2"), Bytes(kSensorId.begin(), kSensorId.end()), Hex("D2"), Bytes(kOwnId.begin(), kOwnId.end())})},
+       Concat(
+           {Hex("B1 C2"), Bytes(kSensorId.begin(), kSensorId.end()), Hex("D2"), Bytes(kOwnId.begin(), kOwnId.end())})},
       {"Ethernet sensor with a known id",
        [](KTX_MessageSupervisor &m) {
          m.GetDestination().Parse("192.168.0.10:6000");
@@ -150,11 +156,17 @@ TEST_F(MessageSupervisorTest, RequestsCarryTheAddressFormOfTheirLink) {
          m.GetDestination().AddExcludedDeviceId(kOwnId);
          m.GetDestination().SetBroadcastResponse(true);
        },
-       false, KTX_SMI_HELLO, {},
+       false,
+       KTX_SMI_HELLO,
+       {},
        Concat({Hex("B3 03 05 08"), Bytes(kOtherId.begin(), kOtherId.end()), Hex("05 08"),
                Bytes(kOwnId.begin(), kOwnId.end()), Hex("03 00")})},
-      {"Ethernet sensor without identities", [](KTX_MessageSupervisor &m) { m.GetDestination().Parse("10.0.0.2"); },
-       false, KTX_SMI_HELLO, {}, Hex("B3 00")},
+      {"Ethernet sensor without identities",
+       [](KTX_MessageSupervisor &m) { m.GetDestination().Parse("10.0.0.2"); },
+       false,
+       KTX_SMI_HELLO,
+       {},
+       Hex("B3 00")},
       {"legacy mode",
        [](KTX_MessageSupervisor &m) {
          m.GetDestination().Parse("COM5");
@@ -171,7 +183,8 @@ TEST_F(MessageSupervisorTest, RequestsCarryTheAddressFormOfTheirLink) {
     ASSERT_EQ(m->PutBytes(c.payload.data(), static_cast<int32_t>(c.payload.size())), KTX_RC_OK);
     ASSERT_EQ(m->Encode(), KTX_RC_OK);
     const Bytes wire = Encoded(*m);
-    const Bytes tail = Concat({Be16(static_cast<uint16_t>(m->GetSequence())), Be16(c.id), Be16(c.payload.size()), c.payload});
+    const Bytes tail =
+        Concat({Be16(static_cast<uint16_t>(m->GetSequence())), Be16(c.id), Be16(c.payload.size()), c.payload});
     if (c.legacy) {
       EXPECT_EQ(ToHex(wire), ToHex(Concat({c.addressPart, tail})));
       continue;
@@ -467,8 +480,8 @@ TEST_F(MessageSupervisorTest, ReceivedAnswersDecode) {
 
 TEST_F(MessageSupervisorTest, DecodeCarriesTheResultAndTheDeviceIds) {
   // A response with a result code and both device ids.
-  const Bytes pre = Concat({Hex("B2 C2"), Bytes(kOwnId.begin(), kOwnId.end()), Hex("D2"),
-                            Bytes(kSensorId.begin(), kSensorId.end())});
+  const Bytes pre =
+      Concat({Hex("B2 C2"), Bytes(kOwnId.begin(), kOwnId.end()), Hex("D2"), Bytes(kSensorId.begin(), kSensorId.end())});
   const Bytes post = Hex("00 21 00 00 02 5A 01 01 00 00");
   Bytes wire = Concat({pre, Hex("00 00 00 00"), post});
   const Bytes crc = Be32(WireCrc(wire, pre.size(), KTX_MessageSupervisor::c_u32CrcStart));
@@ -579,7 +592,8 @@ TEST_F(MessageSupervisorTest, AddressOptionsFilterWhatTheWizardAccepts) {
        "MsgSupervisor - DeviceID include filter contains invalid length 1; ignoring filter"},
       {"device id exclude of a wrong length", Hex("01 05 02 01 02"), KTX_RC_OK,
        "MsgSupervisor - DeviceID exclude filter contains invalid length 2; ignoring filter"},
-      {"unknown option", Hex("01 07 02 01 02"), KTX_RC_OK, "MsgSupervisor - Ignoring unknown address option 0x07; Len=0x02"},
+      {"unknown option", Hex("01 07 02 01 02"), KTX_RC_OK,
+       "MsgSupervisor - Ignoring unknown address option 0x07; Len=0x02"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -631,7 +645,8 @@ TEST_F(MessageSupervisorTest, LogTextNamesTheMessageAndItsFields) {
     return [=](KTX_MessageSupervisor &m) {
       const Bytes payload = Hex(p_szPayload);
       const Bytes pre = Concat({Bytes{p_u8Protocol}, Hex(p_szOptions)});
-      Bytes wire = Concat({pre, Hex("00 00 00 00 01 01"), Be32(p_u32Result), Be16(p_u16Id), Be16(payload.size()), payload});
+      Bytes wire =
+          Concat({pre, Hex("00 00 00 00 01 01"), Be32(p_u32Result), Be16(p_u16Id), Be16(payload.size()), payload});
       const Bytes crc = Be32(WireCrc(wire, pre.size(), KTX_MessageSupervisor::c_u32CrcStart));
       std::copy(crc.begin(), crc.end(), wire.begin() + static_cast<long>(pre.size()));
       ASSERT_EQ(DecodeBytes(m, wire), KTX_RC_OK);
@@ -671,12 +686,9 @@ TEST_F(MessageSupervisorTest, LogTextNamesTheMessageAndItsFields) {
       {"LEARN request", request("COM4", KTX_SMI_LEARN, "000001F4"), "-->> KTX_SMI_LEARN"},
       {"unknown message", request("COM4", 0x0300, "00 01 02 03 04 05 06 07 08 09 0A 0B"),
        "-->> KTX_SMI_0x0300 00 01 02 03 04 05 06 07 08 09"},
-      {"short FILE_OPEN answer", answer(0xB2, "C1 D1", 0, KTX_SMI_FILE_OPEN, "00AB"), "KTX_RC_OK <<-- KTX_SMI_FILE_OPEN"},
-      {"unknown protocol",
-       [](KTX_MessageSupervisor &m) {
-         m.SetMessageId(KTX_SMI_ECHO);
-       },
-       "-?\?-KTX_SMI_ECHO"},
+      {"short FILE_OPEN answer", answer(0xB2, "C1 D1", 0, KTX_SMI_FILE_OPEN, "00AB"),
+       "KTX_RC_OK <<-- KTX_SMI_FILE_OPEN"},
+      {"unknown protocol", [](KTX_MessageSupervisor &m) { m.SetMessageId(KTX_SMI_ECHO); }, "-?\?-KTX_SMI_ECHO"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);

@@ -152,32 +152,31 @@ TEST_P(StateMachineGuiDetachTest, ChildLeavesWhenItHasEnded) {
   gui->Delete();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, StateMachineGuiDetachTest,
-    ::testing::Values(
-        // Operations with a finished state of their own stay until they reach it.
-        DetachCase{KTX_BASE_CLASS_COM_ERASE_CONFIG, 3333, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_ERASE_CONFIG, 3332, false, false},
-        DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, 1540, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, 1539, false, false},
-        DetachCase{KTX_BASE_CLASS_COM_FILE_WRITER_GUI, 1798, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_LEARN_CHANNEL, 2819, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_LEARN, 2833, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_LEARN, 2819, false, false},
-        DetachCase{KTX_BASE_CLASS_COM_SET_MODE, 2053, false, true},
-        DetachCase{KTX_BASE_CLASS_DEVICE_STATE_READER, 402, false, true},
-        DetachCase{KTX_BASE_CLASS_DEVICE_STATE_READER, 401, false, false},
-        DetachCase{KTX_BASE_CLASS_SOFTWARE_UPDATER, 1030, false, true},
-        DetachCase{KTX_BASE_CLASS_SOFTWARE_UPDATER, 1029, false, false},
-        // Abort and failure end every machine.
-        DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, KTX_SM_STATE_ABORT_REQUESTED, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, KTX_SM_STATE_ABORTED, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, KTX_SM_STATE_FAILED, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_BASE, KTX_SM_STATE_FAILED, true, true},
-        // A message always leaves; other classes unless the page keeps them.
-        DetachCase{KTX_BASE_CLASS_MESSAGE_SUPERVISOR, 300, true, true},
-        DetachCase{KTX_BASE_CLASS_COM_BASE, 300, false, true},
-        DetachCase{KTX_BASE_CLASS_COM_BASE, 300, true, false}));
+INSTANTIATE_TEST_SUITE_P(Table, StateMachineGuiDetachTest,
+                         ::testing::Values(
+                             // Operations with a finished state of their own stay until they reach it.
+                             DetachCase{KTX_BASE_CLASS_COM_ERASE_CONFIG, 3333, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_ERASE_CONFIG, 3332, false, false},
+                             DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, 1540, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, 1539, false, false},
+                             DetachCase{KTX_BASE_CLASS_COM_FILE_WRITER_GUI, 1798, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_LEARN_CHANNEL, 2819, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_LEARN, 2833, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_LEARN, 2819, false, false},
+                             DetachCase{KTX_BASE_CLASS_COM_SET_MODE, 2053, false, true},
+                             DetachCase{KTX_BASE_CLASS_DEVICE_STATE_READER, 402, false, true},
+                             DetachCase{KTX_BASE_CLASS_DEVICE_STATE_READER, 401, false, false},
+                             DetachCase{KTX_BASE_CLASS_SOFTWARE_UPDATER, 1030, false, true},
+                             DetachCase{KTX_BASE_CLASS_SOFTWARE_UPDATER, 1029, false, false},
+                             // Abort and failure end every machine.
+                             DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, KTX_SM_STATE_ABORT_REQUESTED, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, KTX_SM_STATE_ABORTED, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_FILE_READER_GUI, KTX_SM_STATE_FAILED, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_BASE, KTX_SM_STATE_FAILED, true, true},
+                             // A message always leaves; other classes unless the page keeps them.
+                             DetachCase{KTX_BASE_CLASS_MESSAGE_SUPERVISOR, 300, true, true},
+                             DetachCase{KTX_BASE_CLASS_COM_BASE, 300, false, true},
+                             DetachCase{KTX_BASE_CLASS_COM_BASE, 300, true, false}));
 
 TEST(StateMachineGuiTest, NothingPostedStillDecidesTheDetach) {
   RecordingWindow window;
@@ -192,10 +191,8 @@ TEST(StateMachineGuiTest, NothingPostedStillDecidesTheDetach) {
     bool accepts;
     bool attached;
   } cases[] = {
-      {KTX_BASE_CLASS_MESSAGE_SUPERVISOR, true, true, true},
-      {KTX_BASE_CLASS_COM_LEARN, true, true, true},
-      {KTX_BASE_CLASS_COM_SET_MODE, false, true, true},
-      {KTX_BASE_CLASS_COM_SET_MODE, true, false, true},
+      {KTX_BASE_CLASS_MESSAGE_SUPERVISOR, true, true, true}, {KTX_BASE_CLASS_COM_LEARN, true, true, true},
+      {KTX_BASE_CLASS_COM_SET_MODE, false, true, true},      {KTX_BASE_CLASS_COM_SET_MODE, true, false, true},
       {KTX_BASE_CLASS_COM_SET_MODE, true, true, false},
   };
   for (const Case &c : cases) {

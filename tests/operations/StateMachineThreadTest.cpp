@@ -184,8 +184,7 @@ private:
         (void)item.child->GetProgress();
         (void)item.child->GetState();
       }
-      if (item.message != KTX_WM_STATE_MACHINE_NOTIFICATION ||
-          KTX_StateMachineGUI::GetParamState(item.param) == 0) {
+      if (item.message != KTX_WM_STATE_MACHINE_NOTIFICATION || KTX_StateMachineGUI::GetParamState(item.param) == 0) {
         ++badMessages;
       }
       if (gui->RemovePendingObject(item.child) != KTX_RC_OK) {
@@ -278,7 +277,8 @@ TEST(StateMachineThreadTest, AbortFromThePageCrossesProgressFromTheWorkers) {
 
   std::thread trigger([&] {
     // Abort once every reader is attached and notifications are flowing.
-    page.WaitUntil([&](int p_iHandled) { return registered.load() == kWorkers * kReadersPerWorker && p_iHandled >= 50; });
+    page.WaitUntil(
+        [&](int p_iHandled) { return registered.load() == kWorkers * kReadersPerWorker && p_iHandled >= 50; });
     page.RunOnPage([&] {
       page.gui->Abort();
       abortIssued = true;
