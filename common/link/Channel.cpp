@@ -24,12 +24,13 @@ KTX_Channel::~KTX_Channel() {
 }
 
 void KTX_Channel::ReleaseLink() {
+  // The channel made both: its references are the creator's, given up with Delete.
   if (c_poProtocol != nullptr) {
-    c_poProtocol->DecReferenceCount();
+    c_poProtocol->Delete();
     c_poProtocol = nullptr;
   }
   if (c_poTransport != nullptr) {
-    c_poTransport->DecReferenceCount();
+    c_poTransport->Delete();
     c_poTransport = nullptr;
   }
 }

@@ -16,7 +16,7 @@ KTX_Transport::~KTX_Transport() {
 }
 
 int32_t KTX_Transport::Open(KTX_Protocol *p_poProtocol) {
-  KTX_ObjectLockGuard guard(*this);
+  OsalThreadMutexGuard guard(c_oProtocolLock);
   if (p_poProtocol == c_poProtocol) {
     return KTX_RC_OK;
   }
@@ -33,7 +33,7 @@ int32_t KTX_Transport::Open(KTX_Protocol *p_poProtocol) {
 int32_t KTX_Transport::Close() {
   KTX_Protocol *old = nullptr;
   {
-    KTX_ObjectLockGuard guard(*this);
+    OsalThreadMutexGuard guard(c_oProtocolLock);
     old = c_poProtocol;
     c_poProtocol = nullptr;
   }
@@ -50,7 +50,7 @@ int32_t KTX_Transport::SetAddress(const KTX_DeviceAddress &p_roAddress) {
 }
 
 KTX_Protocol *KTX_Transport::AcquireProtocol() {
-  KTX_ObjectLockGuard guard(*this);
+  OsalThreadMutexGuard guard(c_oProtocolLock);
   if (c_poProtocol != nullptr) {
     c_poProtocol->IncReferenceCount();
   }

@@ -10,6 +10,7 @@
 
 #include "link/DeviceAddress.h"
 #include "runtime/BaseClass.h"
+#include "runtime/OsalThreadMutex.h"
 
 #include <cstdint>
 
@@ -57,6 +58,10 @@ protected:
   KTX_Protocol *GetProtocol() { return c_poProtocol; }
 
 private:
+  // Guards the protocol link only. Sends hold the object lock, possibly while
+  // they wait for the worker to move the transport; the worker must still be
+  // able to reach the protocol meanwhile.
+  OsalThreadMutex c_oProtocolLock;
   KTX_Protocol *c_poProtocol;
   bool c_bRegistered;
   KTX_DeviceAddress c_oOwnAddress;
