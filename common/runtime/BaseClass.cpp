@@ -152,7 +152,7 @@ void KTX_BaseClass::Delete() {
     KTX_LOG(KTX_ASSERT, "%s::Delete() called on a stack variable!", c_szName);
     return;
   }
-  c_bDeleteCalled.store(true, std::memory_order_relaxed);
+  c_bDeleteCalled.store(true, std::memory_order_release);
   DecReferenceCount();
 }
 
@@ -160,21 +160,15 @@ void KTX_BaseClass::IncReferenceCount() {
   if (c_bStackVariable.load(std::memory_order_relaxed)) {
     KTX_LOG(KTX_ASSERT, "%s::IncReferenceCount() not allowed on Stack Variables!", c_szName);
   }
-  int32_t key = 0;
-  c_poObjectLock->Lock(key);
-  ++c_i32ReferenceCount;
-  c_poObjectLock->Unlock(key);
+  c_i32ReferenceCount.fetch_add(1, std::memory_order_relaxed);
 }
 
 void KTX_BaseClass::DecReferenceCount() {
   if (c_bStackVariable.load(std::memory_order_relaxed)) {
     KTX_LOG(KTX_ASSERT, "%s::DecReferenceCount() not allowed on Stack Variables!", c_szName);
   }
-  int32_t key = 0;
-  c_poObjectLock->Lock(key);
-  const int32_t remaining = --c_i32ReferenceCount;
-  const bool deleteCalled = c_bDeleteCalled.load(std::memory_order_relaxed);
-  c_poObjectLock->Unlock(key);
+  const int32_t remaining = c_i32ReferenceCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  const bool deleteCalled = c_bDeleteCalled.load(std::memory_order_acquire);
   if (remaining >= 1) {
     return;
   }
@@ -199,13 +193,7 @@ void KTX_BaseClass::ExcludeFromLeakReport() {
   --g_registry.current[Slot(c_i32ClassType)];
 }
 
-int32_t KTX_BaseClass::GetReferenceCount() const {
-  int32_t key = 0;
-  c_poObjectLock->Lock(key);
-  const int32_t count = c_i32ReferenceCount;
-  c_poObjectLock->Unlock(key);
-  return count;
-}
+int32_t KTX_BaseClass::GetReferenceCount() const { return c_i32ReferenceCount.load(std::memory_order_acquire); }
 
 void KTX_BaseClass::LockObject(int32_t &p_ri32Key) { c_poObjectLock->Lock(p_ri32Key); }
 

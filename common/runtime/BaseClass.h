@@ -153,7 +153,10 @@ private:
   std::atomic<bool> c_bDestroying;
   std::atomic<bool> c_bStackVariable;
   bool c_bExcluded;
-  int32_t c_i32ReferenceCount;
+  // Atomic rather than under the object lock: releasing a reference must never
+  // wait for whoever holds the object's lock (a sender holding a transport's
+  // lock while the worker that serves it drops its reference would deadlock).
+  std::atomic<int32_t> c_i32ReferenceCount;
   int32_t c_i32InstanceNumber;
   char c_szName[64];
 };
