@@ -1,9 +1,9 @@
 #include "app/RuntimeDriver.h"
 
 #include "app/ProgramSettingsWizard.h"
+#include "link/MessageReactor.h"
 #include "runtime/ActiveObject.h"
 #include "runtime/ActiveObjectBuilder.h"
-#include "runtime/ActiveObjectBuilderSupervisor.h"
 #include "runtime/BaseClass.h"
 #include "runtime/DebugLog.h"
 #include "runtime/ReturnCode.h"
@@ -43,9 +43,9 @@ int32_t KTX_RuntimeDriver::StartUp() {
     GetProgramSettings()->Read();
   }
 
-  // The communication engine: the reactor's threads run from here on. A
-  // program built without the device link has no reactor to start.
-  if (KTX_ActiveObjectBuilderSupervisor::HasFactory(KTX_BASE_CLASS_MESSAGE_REACTOR)) {
+  // The communication engine: the reactor's threads run from here on.
+  KTX_MessageReactor::RegisterWithBuilder();
+  {
     c_poReactor = GetMessageReactor();
     if (c_poReactor != nullptr) {
       c_poReactor->DoPreStart();

@@ -14,6 +14,15 @@ uint32_t OsalGetTickCount();
 using OsalTickSource = uint32_t (*)();
 void OsalSetTickSource(OsalTickSource p_pfnSource);
 
+// A clock for tests that runs p_u32Factor times faster than real time, so that
+// time-outs of seconds pass in milliseconds; 0 or 1 restores the real clock.
+// Waits that are computed from tick differences are shortened by the same
+// factor through OsalTicksToRealMs.
+void OsalSetTestClockSpeed(uint32_t p_u32Factor);
+// Real milliseconds to wait for p_i32Ticks ticks of the current clock (at least
+// 1 for a positive count).
+int32_t OsalTicksToRealMs(int32_t p_i32Ticks);
+
 // Sleep the calling thread for the given number of real milliseconds.
 void OsalSleep(uint32_t p_u32Milliseconds);
 
