@@ -83,5 +83,14 @@ int32_t KTX_Channel::Submit(KTX_StateMachine *p_poMachine) {
   if (c_poAddress != nullptr) {
     c_poAddress->CopyFrom(message->GetDestination());
   }
+  // A serial message for another port has the worker move the transport first,
+  // before the protocol's lock is taken: the worker needs that lock for its
+  // deadlines while it serves the move.
+  if (c_poTransport->GetCategory() == KTX_TRANSPORT_SERIAL && !c_poTransport->IsOnSameLink(message->GetDestination())) {
+    KTX_DeviceAddress target;
+    target.SetStackVariable();
+    target.CopyFrom(message->GetDestination());
+    KTX_TransportList::RetargetTransport(c_poTransport, target);
+  }
   return c_poProtocol->SendMessage(message);
 }

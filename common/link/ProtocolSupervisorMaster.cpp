@@ -48,7 +48,7 @@ int32_t KTX_ProtocolSupervisorMaster::SendMessage(KTX_Message *p_poMessage) {
     Settle(p_poMessage, KTX_RC_OPERATION_FAILED);
     return KTX_RC_OPERATION_FAILED;
   }
-  p_poMessage->SetSource(c_poTransport->GetOwnAddress());
+  c_poTransport->CopyOwnAddress(p_poMessage->GetSource());
   int32_t rc = p_poMessage->Encode();
   if (rc != KTX_RC_OK) {
     return rc;

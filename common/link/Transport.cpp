@@ -16,7 +16,7 @@ KTX_Transport::~KTX_Transport() {
 }
 
 int32_t KTX_Transport::Open(KTX_Protocol *p_poProtocol) {
-  OsalThreadMutexGuard guard(c_oProtocolLock);
+  OsalThreadMutexGuard guard(c_oDataLock);
   if (p_poProtocol == c_poProtocol) {
     return KTX_RC_OK;
   }
@@ -33,7 +33,7 @@ int32_t KTX_Transport::Open(KTX_Protocol *p_poProtocol) {
 int32_t KTX_Transport::Close() {
   KTX_Protocol *old = nullptr;
   {
-    OsalThreadMutexGuard guard(c_oProtocolLock);
+    OsalThreadMutexGuard guard(c_oDataLock);
     old = c_poProtocol;
     c_poProtocol = nullptr;
   }
@@ -45,12 +45,27 @@ int32_t KTX_Transport::Close() {
 }
 
 int32_t KTX_Transport::SetAddress(const KTX_DeviceAddress &p_roAddress) {
-  c_oOwnAddress.CopyFrom(p_roAddress);
+  StoreOwnAddress(p_roAddress);
   return KTX_RC_OK;
 }
 
+void KTX_Transport::StoreOwnAddress(const KTX_DeviceAddress &p_roAddress) {
+  OsalThreadMutexGuard guard(c_oDataLock);
+  c_oOwnAddress.CopyFrom(p_roAddress);
+}
+
+void KTX_Transport::CopyOwnAddress(KTX_DeviceAddress &p_roOut) {
+  OsalThreadMutexGuard guard(c_oDataLock);
+  p_roOut.CopyFrom(c_oOwnAddress);
+}
+
+bool KTX_Transport::IsOnSameLink(const KTX_DeviceAddress &p_roAddress) {
+  OsalThreadMutexGuard guard(c_oDataLock);
+  return c_oOwnAddress.IsSameLink(p_roAddress);
+}
+
 KTX_Protocol *KTX_Transport::AcquireProtocol() {
-  OsalThreadMutexGuard guard(c_oProtocolLock);
+  OsalThreadMutexGuard guard(c_oDataLock);
   if (c_poProtocol != nullptr) {
     c_poProtocol->IncReferenceCount();
   }

@@ -48,20 +48,24 @@ public:
   int32_t GetCategory() const { return c_i32Category; }
   // The protocol, with a reference the caller releases; none when there is none.
   KTX_Protocol *AcquireProtocol();
-  KTX_DeviceAddress &GetOwnAddress() { return c_oOwnAddress; }
+  // The transport's own address (UDP: the local address bound; RS-485: the
+  // COM port open). Read from any thread, changed on the worker.
+  void CopyOwnAddress(KTX_DeviceAddress &p_roOut);
+  bool IsOnSameLink(const KTX_DeviceAddress &p_roAddress);
   bool IsRegistered() const { return c_bRegistered; }
   void SetRegistered(bool p_bRegistered) { c_bRegistered = p_bRegistered; }
 
 protected:
+  void StoreOwnAddress(const KTX_DeviceAddress &p_roAddress);
   // The protocol without a reference; only for the transport's own call-backs,
   // which run while the protocol holds the transport.
   KTX_Protocol *GetProtocol() { return c_poProtocol; }
 
 private:
-  // Guards the protocol link only. Sends hold the object lock, possibly while
-  // they wait for the worker to move the transport; the worker must still be
-  // able to reach the protocol meanwhile.
-  OsalThreadMutex c_oProtocolLock;
+  // Guards the protocol link and the own address. Sends hold the object lock,
+  // possibly while they wait for the worker to move the transport; the worker
+  // must still be able to reach both meanwhile.
+  OsalThreadMutex c_oDataLock;
   KTX_Protocol *c_poProtocol;
   bool c_bRegistered;
   KTX_DeviceAddress c_oOwnAddress;

@@ -62,6 +62,11 @@ void KTX_TransportList::SetWorkerThread(int32_t p_i32Category, uint32_t p_u32Thr
   }
 }
 
+bool KTX_TransportList::IsWorkerThread(int32_t p_i32Category) {
+  Category *c = Find(p_i32Category);
+  return c != nullptr && c->u32WorkerThread.load(std::memory_order_acquire) == OsalGetCurrentThreadId();
+}
+
 int32_t KTX_TransportList::Register(KTX_Protocol *p_poProtocol, KTX_Transport *p_poTransport) {
   if (p_poTransport == nullptr) {
     return KTX_RC_INVALID_PARAMETER;
@@ -127,8 +132,8 @@ int32_t KTX_TransportList::StartTransports(int32_t p_i32Category, int32_t &p_ri3
 }
 
 int32_t KTX_TransportList::RetargetTransport(KTX_Transport *p_poTransport, KTX_DeviceAddress &p_roAddress) {
-  if (p_poTransport->GetOwnAddress().IsSameLink(p_roAddress)) {
-    p_roAddress.CopyFrom(p_poTransport->GetOwnAddress());
+  if (p_poTransport->IsOnSameLink(p_roAddress)) {
+    p_poTransport->CopyOwnAddress(p_roAddress);
     return KTX_RC_OK;
   }
   Category *c = Find(p_poTransport->GetCategory());
@@ -136,7 +141,7 @@ int32_t KTX_TransportList::RetargetTransport(KTX_Transport *p_poTransport, KTX_D
     return KTX_RC_INVALID_PARAMETER;
   }
   // On the worker itself nobody else would serve the request: move it now.
-  if (c->u32WorkerThread.load(std::memory_order_acquire) == OsalGetCurrentThreadId()) {
+  if (IsWorkerThread(p_poTransport->GetCategory())) {
     return p_poTransport->SetAddress(p_roAddress);
   }
   auto request = std::make_shared<Retarget>();

@@ -41,4 +41,6 @@ public:
   // The worker of a category records its thread so that a re-target asked for
   // on that very thread is done in place instead of waited for.
   static void SetWorkerThread(int32_t p_i32Category, uint32_t p_u32ThreadId);
+  // True on the worker thread of the category.
+  static bool IsWorkerThread(int32_t p_i32Category);
 };

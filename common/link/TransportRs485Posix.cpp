@@ -34,7 +34,9 @@ int32_t KTX_TransportRs485::Open(KTX_Protocol *p_poProtocol) {
 }
 
 void KTX_TransportRs485::OpenPorts() {
-  KTX_DeviceAddress &own = GetOwnAddress();
+  KTX_DeviceAddress own;
+  own.SetStackVariable();
+  CopyOwnAddress(own);
   KTX_StringAscii portName;
   portName.SetStackVariable();
   int32_t lastError = ENOENT;
@@ -74,7 +76,7 @@ void KTX_TransportRs485::OpenPorts() {
   text.AppendDecimal(static_cast<uint32_t>(c_i32OpenPort), false);
   if (opened.Parse(text.GetText()) == KTX_RC_OK) {
     opened.SetDeviceId(own.GetDeviceId());
-    own.CopyFrom(opened);
+    StoreOwnAddress(opened);
   }
 }
 
@@ -85,7 +87,9 @@ void KTX_TransportRs485::ClosePort() {
   }
   c_i32OpenPort = 0;
   c_i32ReceivedCount = 0;
-  GetOwnAddress().Clear();
+  KTX_DeviceAddress none;
+  none.SetStackVariable();
+  StoreOwnAddress(none);
 }
 
 int32_t KTX_TransportRs485::Close() {
@@ -157,7 +161,7 @@ int32_t KTX_TransportRs485::ReadReady() {
     }
     KTX_MessageSupervisor *message = c_poUnderConstruction;
     c_poUnderConstruction = nullptr;
-    message->SetSource(GetOwnAddress());
+    CopyOwnAddress(message->GetSource());
     message->Decode(message->GetReceivedLength());
     protocol->Receive(message);
   }
@@ -167,11 +171,14 @@ int32_t KTX_TransportRs485::ReadReady() {
 int32_t KTX_TransportRs485::SendMessage(KTX_Message *p_poMessage) {
   KTX_ObjectLockGuard guard(*this);
   KTX_DeviceAddress &destination = p_poMessage->GetDestination();
-  if (destination.IsSameLink(GetOwnAddress())) {
+  if (IsOnSameLink(destination)) {
     const KTX_DeviceAddress::DeviceId id = destination.GetDeviceId();
-    destination.CopyFrom(GetOwnAddress());
+    CopyOwnAddress(destination);
     destination.SetDeviceId(id);
-  } else {
+  } else if (KTX_TransportList::IsWorkerThread(KTX_TRANSPORT_SERIAL)) {
+    // A send from the worker itself (a re-send, a held-back request) moves the
+    // transport in place. Other senders had the channel move it before they
+    // took the protocol's lock; waiting for the worker here could deadlock.
     KTX_TransportList::RetargetTransport(this, destination);
   }
   if (!c_oPort.IsOpen()) {

@@ -23,7 +23,7 @@ public:
   int32_t SendMessage(KTX_Message *p_poMessage) override;
 
   // The local port bound (0 while closed).
-  uint16_t GetLocalPort() const;
+  uint16_t GetLocalPort();
 
 private:
   int c_iSocket;

@@ -41,7 +41,10 @@ int32_t KTX_TransportUdp::Open(KTX_Protocol *p_poProtocol) {
   socklen_t length = sizeof local;
   ::getsockname(sock, reinterpret_cast<sockaddr *>(&local), &length);
   const uint8_t any[4] = {0, 0, 0, 0};
-  GetOwnAddress().SetIpv4(any, ntohs(local.sin_port));
+  KTX_DeviceAddress own;
+  own.SetStackVariable();
+  own.SetIpv4(any, ntohs(local.sin_port));
+  StoreOwnAddress(own);
   {
     KTX_ObjectLockGuard guard(*this);
     if (c_iSocket >= 0) {
@@ -72,8 +75,11 @@ int KTX_TransportUdp::GetReadHandle() {
 
 int KTX_TransportUdp::GetExceptHandle() { return GetReadHandle(); }
 
-uint16_t KTX_TransportUdp::GetLocalPort() const {
-  return const_cast<KTX_TransportUdp *>(this)->GetOwnAddress().GetPort();
+uint16_t KTX_TransportUdp::GetLocalPort() {
+  KTX_DeviceAddress own;
+  own.SetStackVariable();
+  CopyOwnAddress(own);
+  return own.GetPort();
 }
 
 int32_t KTX_TransportUdp::GetTimeOutMs(uint32_t p_u32Now) {
