@@ -247,8 +247,8 @@ TEST_F(DeviceLink, UnexpectedResponseIsDiscarded) {
 
 TEST_F(DeviceLink, SerialRequestIsAnsweredAndItsEchoThrownAway) {
   const std::string dir = ComFolder();
-  auto sim = StartSerialSensors(dir, {4});
-  const Address sensor("COM4");
+  auto sim = StartSerialSensors(dir, {204});
+  const Address sensor("COM204");
   RecordingOperation *op = new RecordingOperation();
   ASSERT_EQ(Send(*op, sensor, KTX_SMI_HELLO), KTX_RC_OK);
   ASSERT_TRUE(op->WaitForCount(1));
@@ -256,7 +256,7 @@ TEST_F(DeviceLink, SerialRequestIsAnsweredAndItsEchoThrownAway) {
   EXPECT_TRUE(outcome.bAnswered);
   EXPECT_EQ(outcome.i32ResponseProtocol, 178);
   EXPECT_TRUE(LogContains("Throwing away echoed Message"));
-  EXPECT_TRUE(LogContains("opened COM4."));
+  EXPECT_TRUE(LogContains("opened COM204."));
   op->Release(outcome.poRequest);
   op->Delete();
   sim->Stop();
@@ -265,20 +265,20 @@ TEST_F(DeviceLink, SerialRequestIsAnsweredAndItsEchoThrownAway) {
 
 TEST_F(DeviceLink, ComRangeOpensTheFirstPortThatExistsAndMovesForAnotherPort) {
   const std::string dir = ComFolder();
-  auto sim = StartSerialSensors(dir, {4, 7});
-  // COM2 and COM3 have no link in the folder and no such device.
-  const Address range("COM2-5");
-  const Address seven("COM7");
+  auto sim = StartSerialSensors(dir, {204, 207});
+  // COM202 and COM203 have no link in the folder and no such device.
+  const Address range("COM202-205");
+  const Address seven("COM207");
   RecordingOperation *op = new RecordingOperation();
   ASSERT_EQ(Send(*op, range, KTX_SMI_HELLO), KTX_RC_OK);
   ASSERT_TRUE(op->WaitForCount(1));
   EXPECT_TRUE(op->Outcomes()[0].bAnswered);
-  EXPECT_TRUE(LogContains("opened COM4."));
+  EXPECT_TRUE(LogContains("opened COM204."));
   ASSERT_EQ(Send(*op, seven, KTX_SMI_HELLO), KTX_RC_OK);
   ASSERT_TRUE(op->WaitForCount(2));
   EXPECT_TRUE(op->Outcomes()[1].bAnswered);
-  EXPECT_TRUE(LogContains("closed COM4."));
-  EXPECT_TRUE(LogContains("opened COM7."));
+  EXPECT_TRUE(LogContains("closed COM204."));
+  EXPECT_TRUE(LogContains("opened COM207."));
   for (const auto &o : op->Outcomes()) op->Release(o.poRequest);
   op->Delete();
   sim->Stop();
