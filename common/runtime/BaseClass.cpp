@@ -44,6 +44,7 @@ struct Registry {
 // creation and deletion of class locks (the counts are under the class locks).
 Registry g_registry;
 std::mutex g_setup;
+std::atomic<bool> g_bInitialised{false};
 
 int32_t Slot(int32_t p_i32Type) {
   if (p_i32Type < 0 || p_i32Type >= KTX_CLASS_TYPE_COUNT) {
@@ -66,6 +67,7 @@ void InitialiseLocked() {
     }
   }
   g_registry.initialised = true;
+  g_bInitialised.store(true, std::memory_order_release);
 }
 
 void CreateLockLocked(int32_t p_i32Slot) {
@@ -98,10 +100,14 @@ void DeleteLockIfUnusedLocked(int32_t p_i32Slot) {
 } // namespace
 
 KTX_BaseClass::KTX_BaseClass(int32_t p_i32ClassType)
-    : c_i32ClassType(p_i32ClassType), c_poObjectLock(new OsalThreadMutex()), c_bDeleteCalled(false),
+    : c_i32ClassType(p_i32ClassType), c_bDeleteCalled(false),
       c_bDestroying(false), c_bStackVariable(false), c_bExcluded(false), c_i32ReferenceCount(1),
       c_i32InstanceNumber(0), c_szName{} {
-  {
+  const int32_t slot = Slot(p_i32ClassType);
+  // Objects are made all the time (every message is one): the set-up lock is
+  // only taken while the registry or this type's class lock does not exist yet.
+  if (!g_bInitialised.load(std::memory_order_acquire) ||
+      g_registry.locks[slot].load(std::memory_order_acquire) == nullptr) {
     std::lock_guard<std::mutex> guard(g_setup);
     if (!g_registry.initialised) {
       InitialiseLocked();
@@ -111,23 +117,38 @@ KTX_BaseClass::KTX_BaseClass(int32_t p_i32ClassType)
       g_registry.allLocksCreated = true;
       g_registry.released = false;
     } else {
-      CreateLockLocked(Slot(p_i32ClassType));
+      CreateLockLocked(slot);
     }
   }
-  const int32_t slot = Slot(p_i32ClassType);
   OsalThreadMutexGuard guard(ClassLock(p_i32ClassType));
   c_i32InstanceNumber = ++g_registry.newCount[slot];
   const int32_t current = ++g_registry.current[slot];
   if (current > g_registry.peak[slot]) {
     g_registry.peak[slot] = current;
   }
-  // Class names are at most 32 characters, so the name always fits.
-  std::snprintf(c_szName, sizeof c_szName, "%.40s_%d", g_registry.names[slot], c_i32InstanceNumber);
+  // "<class name>_<instance number>"; class names are at most 32 characters,
+  // so the name always fits.
+  const char *name = g_registry.names[slot];
+  size_t n = 0;
+  while (name[n] != '\0' && n < 40) {
+    c_szName[n] = name[n];
+    ++n;
+  }
+  c_szName[n++] = '_';
+  char digits[12];
+  int32_t count = 0;
+  uint32_t number = static_cast<uint32_t>(c_i32InstanceNumber);
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  while (count > 0) {
+    c_szName[n++] = digits[--count];
+  }
+  c_szName[n] = '\0';
 }
 
 KTX_BaseClass::~KTX_BaseClass() {
-  delete c_poObjectLock;
-  c_poObjectLock = nullptr;
   if (!c_bDestroying.load(std::memory_order_relaxed) && !c_bStackVariable.load(std::memory_order_relaxed)) {
     KTX_LOG(KTX_ASSERT, "{ BCL} Class %d {%08x}: delete called rather than method Delete()", c_i32ClassType,
             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)));
@@ -195,9 +216,9 @@ void KTX_BaseClass::ExcludeFromLeakReport() {
 
 int32_t KTX_BaseClass::GetReferenceCount() const { return c_i32ReferenceCount.load(std::memory_order_acquire); }
 
-void KTX_BaseClass::LockObject(int32_t &p_ri32Key) { c_poObjectLock->Lock(p_ri32Key); }
+void KTX_BaseClass::LockObject(int32_t &p_ri32Key) { c_oObjectLock.Lock(p_ri32Key); }
 
-void KTX_BaseClass::UnlockObject(int32_t p_i32Key) { c_poObjectLock->Unlock(p_i32Key); }
+void KTX_BaseClass::UnlockObject(int32_t p_i32Key) { c_oObjectLock.Unlock(p_i32Key); }
 
 void KTX_BaseClass::LockClass(int32_t p_i32ClassType, int32_t &p_ri32Key) { ClassLock(p_i32ClassType).Lock(p_ri32Key); }
 

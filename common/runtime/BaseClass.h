@@ -148,7 +148,8 @@ protected:
 
 private:
   const int32_t c_i32ClassType;
-  OsalThreadMutex *c_poObjectLock;
+  // The object's own lock, part of the object (no allocation of its own).
+  OsalThreadMutex c_oObjectLock;
   std::atomic<bool> c_bDeleteCalled;
   std::atomic<bool> c_bDestroying;
   std::atomic<bool> c_bStackVariable;

@@ -3,7 +3,7 @@
 #include "runtime/DebugLog.h"
 #include "runtime/OsalTime.h"
 
-OsalThreadMutex::OsalThreadMutex() : c_i32Nesting(0), c_oSemaphore(false), c_u32Owner(0) {}
+OsalThreadMutex::OsalThreadMutex() : c_i32Nesting(0), c_u32Owner(0) {}
 
 void OsalThreadMutex::Lock(int32_t &p_ri32Key) {
   const uint32_t self = OsalGetCurrentThreadId();
@@ -18,7 +18,7 @@ void OsalThreadMutex::Lock(int32_t &p_ri32Key) {
     }
     return;
   }
-  c_oSemaphore.Wait(-1);
+  c_oMutex.lock();
   c_i32Nesting.store(1, std::memory_order_relaxed);
   c_u32Owner.store(self, std::memory_order_release);
   p_ri32Key = 1;
@@ -45,6 +45,6 @@ void OsalThreadMutex::Unlock(int32_t p_i32Key) {
     // An overrun leaves the count at or below zero; the lock is free either way.
     c_i32Nesting.store(0, std::memory_order_relaxed);
     c_u32Owner.store(0, std::memory_order_release);
-    c_oSemaphore.Signal();
+    c_oMutex.unlock();
   }
 }

@@ -4,10 +4,9 @@
 // unlock by another thread, a key that does not match the nesting) is logged at
 // FATAL level and otherwise tolerated.
 
-#include "runtime/OsalSemaphore.h"
-
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 class OsalThreadMutex {
 public:
@@ -28,7 +27,10 @@ private:
   // Written only by the owning thread; atomics so that other threads may read
   // them when they check ownership or report misuse.
   std::atomic<int32_t> c_i32Nesting;
-  OsalSemaphore c_oSemaphore;
+  // The lock itself: taken by the first acquisition, released by the last.
+  // A plain mutex rather than a binary semaphore: no waiting is ever timed, and
+  // an uncontended lock costs no system call.
+  std::mutex c_oMutex;
   std::atomic<uint32_t> c_u32Owner;
 };
 

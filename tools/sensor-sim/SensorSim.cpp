@@ -547,18 +547,18 @@ void KTX_SensorSim::Run() {
 }
 
 void KTX_SensorSim::ReadUdp(UdpLink &p_roLink, int p_iFd) {
-  // A bounded number of datagrams per pass keeps the other links served.
-  for (int n = 0; n < 64; ++n) {
-    uint8_t buffer[4096];
-    sockaddr_in from {};
-    socklen_t length = sizeof from;
-    const ssize_t got = recvfrom(p_iFd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
-    if (got < 0) {
-      return;
-    }
-    InboundDatagram(p_roLink, std::vector<uint8_t>(buffer, buffer + got), ntohl(from.sin_addr.s_addr),
-                    ntohs(from.sin_port), true);
+  // One datagram per readiness: the wait reports the socket again while more
+  // are queued, which keeps the other links served and saves the read that
+  // would only find the socket empty.
+  uint8_t buffer[4096];
+  sockaddr_in from {};
+  socklen_t length = sizeof from;
+  const ssize_t got = recvfrom(p_iFd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&from), &length);
+  if (got < 0) {
+    return;
   }
+  InboundDatagram(p_roLink, std::vector<uint8_t>(buffer, buffer + got), ntohl(from.sin_addr.s_addr),
+                  ntohs(from.sin_port), true);
 }
 
 void KTX_SensorSim::ReadBus(Bus &p_roBus) {
