@@ -2,12 +2,21 @@
 // command runs inside the same start-up and shutdown as the desktop program, so
 // it writes the same log file and reads and writes the same settings.
 
+#include "CliRequest.h"
+
 #include "app/ProgramSettingsWizard.h"
 #include "app/RuntimeDriver.h"
 #include "comPosix/ProgramSettingsSerializerRegistryPosix.h"
+#include "link/Channel.h"
+#include "link/ChannelList.h"
+#include "link/DeviceAddress.h"
+#include "link/MessageIds.h"
+#include "link/MessageSupervisor.h"
+#include "runtime/OsalTime.h"
 #include "runtime/ReturnCode.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -21,6 +30,9 @@ void Usage(std::FILE *p_poOut) {
                "  version     print the program's name and version\n"
                "  settings    print the stored settings\n"
                "  startup     run the start-up and shutdown sequences and report them\n"
+               "  hello ADDRESS [COUNT]\n"
+               "              greet the sensor at ADDRESS (192.168.0.10, 127.0.0.1:5150, COM5,\n"
+               "              COM3-255) COUNT times (default 1) and print each answer\n"
                "\n"
                "options:\n"
                "  --settings FILE   use FILE as the settings store instead of the per-user one\n"
@@ -47,6 +59,48 @@ void PrintSettings(const KTX_ProgramSettingsWizard &p_roSettings) {
   std::printf("text copy: %s\n", p_roSettings.c_bTextCopy ? "yes" : "no");
 }
 
+// Sends HELLO through the device link and prints each answer; 0 when all were answered.
+int Hello(const char *p_szAddress, int p_iCount) {
+  KTX_DeviceAddress address;
+  address.SetStackVariable();
+  if (address.Parse(p_szAddress) != KTX_RC_OK || address.GetKind() < KTX_ADDRESS_ETHERNET) {
+    std::fprintf(stderr, "tarnvel: not a sensor address: %s\n", p_szAddress);
+    return 2;
+  }
+  KTX_ChannelList channels;
+  KTX_Channel *channel = nullptr;
+  int32_t rc = channels.GetChannel(address, channel);
+  if (rc != KTX_RC_OK) {
+    std::fprintf(stderr, "tarnvel: no channel for %s: %s\n", p_szAddress, GetReturnCodeText(rc));
+    return 1;
+  }
+  CCliRequest *request = new CCliRequest();
+  int failures = 0;
+  for (int i = 0; i < p_iCount; ++i) {
+    KTX_MessageSupervisor *hello = KTX_MessageSupervisor::NewMessage();
+    hello->SetMessageId(KTX_SMI_HELLO);
+    hello->SetDestination(address);
+    CCliRequest::Answer answer{};
+    const uint32_t start = OsalGetTickCount();
+    // The protocol gives up after five sends 2 s apart; wait a little longer than that.
+    rc = request->Exchange(*channel, hello, 15000, answer);
+    const uint32_t elapsed = OsalGetTickCount() - start;
+    if (rc != KTX_RC_OK) {
+      std::printf("%s: no answer (%s) after %u ms\n", p_szAddress, GetReturnCodeText(rc), elapsed);
+      ++failures;
+      continue;
+    }
+    std::printf("%s: %s in %u ms, %zu payload bytes:", p_szAddress, GetReturnCodeText(answer.i32SensorResult),
+                elapsed, answer.vu8Payload.size());
+    for (uint8_t b : answer.vu8Payload) {
+      std::printf(" %02X", b);
+    }
+    std::printf("\n");
+  }
+  request->Delete();
+  return failures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -69,7 +123,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   const std::string command = argv[i];
-  if (command != "version" && command != "settings" && command != "startup") {
+  if (command != "version" && command != "settings" && command != "startup" && command != "hello") {
     std::fprintf(stderr, "tarnvel: unknown command %s\n", command.c_str());
     Usage(stderr);
     return 2;
@@ -90,7 +144,16 @@ int main(int argc, char **argv) {
     driver.ShutDown();
     return 1;
   }
-  if (command == "settings") {
+  int result = 0;
+  if (command == "hello") {
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "tarnvel: hello needs an address\n");
+      result = 2;
+    } else {
+      const int count = i + 2 < argc ? std::atoi(argv[i + 2]) : 1;
+      result = Hello(argv[i + 1], count > 0 ? count : 1);
+    }
+  } else if (command == "settings") {
     PrintSettings(*GetProgramSettings());
   } else {
     std::printf("%s\n", KTX_RuntimeDriver::GetMainWindowTitle().c_str());
@@ -100,5 +163,5 @@ int main(int argc, char **argv) {
   if (command == "startup") {
     std::printf("stopped; log written to %s\n", KTX_RuntimeDriver::c_szLogFileName);
   }
-  return 0;
+  return result;
 }
