@@ -40,7 +40,11 @@ constexpr char kDefaultFileName[] = "_DebugLog.txt";
 std::mutex g_nameMutex;
 char g_szFileName[4096];
 bool g_bNameSet = false;
-std::atomic<bool> g_bFirstWrite{true};
+// The first write to a newly named file creates it; the flag belongs to the
+// name it was set with (the generation), so a line still on its way to the
+// previous file neither truncates that file nor uses up the new file's creation.
+bool g_bFirstWrite = true;
+uint32_t g_u32NameGeneration = 0;
 std::atomic<uint32_t> g_u32PreviousTick{0};
 std::atomic<bool> g_bFirstLine{true};
 constexpr bool kBreakOnFatal = true;
@@ -196,11 +200,14 @@ void KTX_DebugLog::Delete() {
 void KTX_DebugLog::AddLine(KTX_DebugString &p_roLine) {
   KTX_ClassLockGuard guard(KTX_BASE_CLASS_DEBUG_LOG);
   char name[sizeof g_szFileName];
+  bool first = false;
+  uint32_t generation = 0;
   {
     std::lock_guard<std::mutex> nameGuard(g_nameMutex);
     std::snprintf(name, sizeof name, "%s", g_bNameSet ? g_szFileName : kDefaultFileName);
+    first = g_bFirstWrite;
+    generation = g_u32NameGeneration;
   }
-  const bool first = g_bFirstWrite.load();
   const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (first ? (O_CREAT | O_TRUNC) : 0);
   const int fd = ::open(name, flags, 0644);
   if (fd >= 0) {
@@ -214,7 +221,10 @@ void KTX_DebugLog::AddLine(KTX_DebugString &p_roLine) {
     (void)written;
     ::close(fd);
   }
-  g_bFirstWrite.store(false);
+  std::lock_guard<std::mutex> nameGuard(g_nameMutex);
+  if (generation == g_u32NameGeneration) {
+    g_bFirstWrite = false;
+  }
 }
 
 KTX_DebugLog *GetDebugLog() {
@@ -236,10 +246,11 @@ void SetLogFileName(const char *p_szName) {
     std::lock_guard<std::mutex> guard(g_nameMutex);
     std::snprintf(g_szFileName, sizeof g_szFileName, "%s", p_szName != nullptr ? p_szName : kDefaultFileName);
     g_bNameSet = p_szName != nullptr;
+    // A newly named file is recreated by its first line.
+    g_bFirstWrite = true;
+    ++g_u32NameGeneration;
   }
-  // A newly named file is recreated by its first line, and a log closed at an
-  // earlier exit opens again (a process may run start-up more than once).
-  g_bFirstWrite.store(true);
+  // A log closed at an earlier exit opens again (a process may run start-up more than once).
   g_bLogClosed.store(false);
 }
 

@@ -194,6 +194,10 @@ TEST_F(DeviceLink, EveryRequestIsSettledOnceUnderThirtyPercentLoss) {
   EXPECT_GT(answered, kRequests * 3 / 4);
   EXPECT_TRUE(LogContains("Discarding unexpected message")) << "duplicated answers were thrown away";
   op->Delete();
+  // Every request and every answer is gone once the operation has let go of them.
+  c_oReactor.Stop();
+  EXPECT_EQ(KTX_BaseClass::GetClassCounts(KTX_BASE_CLASS_MESSAGE_SUPERVISOR).i32Current, 0);
+  EXPECT_EQ(KTX_BaseClass::GetClassCounts(KTX_BASE_CLASS_COM_BASE).i32Current, 0);
   sim->Stop();
 }
 
@@ -205,8 +209,11 @@ TEST_F(DeviceLink, ShutdownWithRequestsInFlightSettlesThemAndStopsTheThreads) {
   ASSERT_EQ(Send(*op, nobody, KTX_SMI_HELLO, &a), KTX_RC_OK);
   ASSERT_EQ(Send(*op, nobody, KTX_SMI_HELLO, &b), KTX_RC_OK);
   KTX_MessageReactor *reactor = c_oReactor.Get();
+  const uint32_t start = OsalGetTickCount();
   reactor->DoPreStop();
   reactor->DoStop();
+  EXPECT_LT(OsalGetTickCount() - start, static_cast<uint32_t>(KTX_MessageReactor::c_i32MaxWaitMs + 100))
+      << "all three threads stop within one reactor pass";
   EXPECT_TRUE(reactor->IsEthernetFinished());
   for (int32_t i = 0; i < reactor->GetWorkerCount(); ++i) {
     EXPECT_FALSE(reactor->GetWorker(i)->IsRunning());
