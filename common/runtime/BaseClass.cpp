@@ -189,10 +189,11 @@ void KTX_BaseClass::DecReferenceCount() {
     KTX_LOG(KTX_ASSERT, "%s::DecReferenceCount() not allowed on Stack Variables!", c_szName);
   }
   const int32_t remaining = c_i32ReferenceCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  const bool deleteCalled = c_bDeleteCalled.load(std::memory_order_acquire);
   if (remaining >= 1) {
+    // Another holder may destroy the object from here on: touch nothing more.
     return;
   }
+  const bool deleteCalled = c_bDeleteCalled.load(std::memory_order_acquire);
   if (!deleteCalled) {
     KTX_LOG(KTX_ASSERT, "%s::DecReferenceCount() called more than IncReferenceCount!", c_szName);
     return;
