@@ -30,9 +30,11 @@ const char *const kClassNames[KTX_CLASS_TYPE_COUNT] = {
 };
 
 struct Registry {
-  int32_t newCount[kSlots];
-  int32_t current[kSlots];
-  int32_t peak[kSlots];
+  // Counted with atomics rather than under the class lock: every message is an
+  // object, and the counts are only ever added to, taken from and read.
+  std::atomic<int32_t> newCount[kSlots];
+  std::atomic<int32_t> current[kSlots];
+  std::atomic<int32_t> peak[kSlots];
   std::atomic<OsalThreadMutex *> locks[kSlots];
   char names[kSlots][64];
   bool initialised;
@@ -45,6 +47,7 @@ struct Registry {
 Registry g_registry;
 std::mutex g_setup;
 std::atomic<bool> g_bInitialised{false};
+std::atomic<bool> g_bReleased{false};
 
 int32_t Slot(int32_t p_i32Type) {
   if (p_i32Type < 0 || p_i32Type >= KTX_CLASS_TYPE_COUNT) {
@@ -58,9 +61,9 @@ void InitialiseLocked() {
     return;
   }
   for (int32_t i = 0; i < kSlots; ++i) {
-    g_registry.newCount[i] = 0;
-    g_registry.current[i] = 0;
-    g_registry.peak[i] = 0;
+    g_registry.newCount[i].store(0, std::memory_order_relaxed);
+    g_registry.current[i].store(0, std::memory_order_relaxed);
+    g_registry.peak[i].store(0, std::memory_order_relaxed);
     std::snprintf(g_registry.names[i], sizeof g_registry.names[i], "Unknown(%d)", i);
     if (i < KTX_CLASS_TYPE_COUNT && kClassNames[i] != nullptr) {
       std::snprintf(g_registry.names[i], sizeof g_registry.names[i], "%s", kClassNames[i]);
@@ -91,7 +94,7 @@ OsalThreadMutex &ClassLock(int32_t p_i32Type) {
 }
 
 void DeleteLockIfUnusedLocked(int32_t p_i32Slot) {
-  if (g_registry.current[p_i32Slot] != 0) {
+  if (g_registry.current[p_i32Slot].load(std::memory_order_acquire) != 0) {
     return;
   }
   delete g_registry.locks[p_i32Slot].exchange(nullptr, std::memory_order_acq_rel);
@@ -120,11 +123,10 @@ KTX_BaseClass::KTX_BaseClass(int32_t p_i32ClassType)
       CreateLockLocked(slot);
     }
   }
-  OsalThreadMutexGuard guard(ClassLock(p_i32ClassType));
-  c_i32InstanceNumber = ++g_registry.newCount[slot];
-  const int32_t current = ++g_registry.current[slot];
-  if (current > g_registry.peak[slot]) {
-    g_registry.peak[slot] = current;
+  c_i32InstanceNumber = g_registry.newCount[slot].fetch_add(1, std::memory_order_relaxed) + 1;
+  const int32_t current = g_registry.current[slot].fetch_add(1, std::memory_order_acq_rel) + 1;
+  int32_t peak = g_registry.peak[slot].load(std::memory_order_relaxed);
+  while (current > peak && !g_registry.peak[slot].compare_exchange_weak(peak, current, std::memory_order_relaxed)) {
   }
   // "<class name>_<instance number>"; class names are at most 32 characters,
   // so the name always fits.
@@ -155,12 +157,14 @@ KTX_BaseClass::~KTX_BaseClass() {
   }
   const int32_t slot = Slot(c_i32ClassType);
   if (!c_bExcluded) {
-    OsalThreadMutexGuard guard(ClassLock(c_i32ClassType));
-    --g_registry.current[slot];
+    g_registry.current[slot].fetch_sub(1, std::memory_order_acq_rel);
   }
-  std::lock_guard<std::mutex> setup(g_setup);
-  if (g_registry.released) {
-    DeleteLockIfUnusedLocked(slot);
+  // After the release at exit each type's lock goes with its last object.
+  if (g_bReleased.load(std::memory_order_acquire)) {
+    std::lock_guard<std::mutex> setup(g_setup);
+    if (g_registry.released) {
+      DeleteLockIfUnusedLocked(slot);
+    }
   }
 }
 
@@ -211,8 +215,7 @@ void KTX_BaseClass::ExcludeFromLeakReport() {
     return;
   }
   c_bExcluded = true;
-  OsalThreadMutexGuard guard(ClassLock(c_i32ClassType));
-  --g_registry.current[Slot(c_i32ClassType)];
+  g_registry.current[Slot(c_i32ClassType)].fetch_sub(1, std::memory_order_acq_rel);
 }
 
 int32_t KTX_BaseClass::GetReferenceCount() const { return c_i32ReferenceCount.load(std::memory_order_acquire); }
@@ -236,6 +239,7 @@ void KTX_BaseClass::InitClassRegistry(int32_t p_i32Id) {
     }
     g_registry.allLocksCreated = true;
     g_registry.released = false;
+    g_bReleased.store(false, std::memory_order_release);
   } else if (p_i32Id >= 0 && p_i32Id < KTX_CLASS_TYPE_COUNT) {
     CreateLockLocked(p_i32Id);
   }
@@ -255,12 +259,14 @@ void KTX_BaseClass::ReleaseClassRegistry(int32_t p_i32Id) {
   }
   g_registry.allLocksCreated = false;
   g_registry.released = true;
+  g_bReleased.store(true, std::memory_order_release);
 }
 
 KTX_BaseClass::ClassCounts KTX_BaseClass::GetClassCounts(int32_t p_i32ClassType) {
   const int32_t slot = Slot(p_i32ClassType);
-  OsalThreadMutexGuard guard(ClassLock(p_i32ClassType));
-  return ClassCounts{g_registry.newCount[slot], g_registry.current[slot], g_registry.peak[slot]};
+  return ClassCounts{g_registry.newCount[slot].load(std::memory_order_acquire),
+                     g_registry.current[slot].load(std::memory_order_acquire),
+                     g_registry.peak[slot].load(std::memory_order_acquire)};
 }
 
 const char *KTX_BaseClass::GetClassName(int32_t p_i32ClassType) {
