@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 // Log text is cut at fixed lengths on purpose.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wformat-truncation"
+#endif
 
 namespace {
 
