@@ -126,6 +126,36 @@ struct KTX_SensorSim::Delayed {
   uint16_t u16Port = 0;
 };
 
+int32_t KTX_SensorSim::UdpIndex(const UdpLink &p_roLink) const {
+  for (size_t i = 0; i < c_vpoUdp.size(); ++i) {
+    if (c_vpoUdp[i].get() == &p_roLink) {
+      return static_cast<int32_t>(i);
+    }
+  }
+  return 0;
+}
+
+int32_t KTX_SensorSim::BusIndex(const Bus &p_roBus) const {
+  for (size_t i = 0; i < c_vpoBuses.size(); ++i) {
+    if (c_vpoBuses[i].get() == &p_roBus) {
+      return static_cast<int32_t>(i);
+    }
+  }
+  return 0;
+}
+
+void KTX_SensorSim::Delay(int32_t p_i32Kind, int32_t p_i32Link, uint32_t p_u32DelayMs,
+                          const std::vector<uint8_t> &p_rvu8Bytes, uint32_t p_u32Ip, uint16_t p_u16Port) {
+  Delayed item;
+  item.u64Due = NowMs() + p_u32DelayMs;
+  item.eKind = static_cast<Delayed::Kind>(p_i32Kind);
+  item.i32Link = p_i32Link;
+  item.vu8Bytes = p_rvu8Bytes;
+  item.u32Ip = p_u32Ip;
+  item.u16Port = p_u16Port;
+  c_voDelayed.push_back(std::move(item));
+}
+
 uint64_t KTX_SensorSim::NowMs() {
   struct timespec now {};
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -646,18 +676,8 @@ void KTX_SensorSim::InboundDatagram(UdpLink &p_roLink, std::vector<uint8_t> p_vu
     const int copies = decision.bDuplicate ? 2 : 1;
     for (int c = 0; c < copies; ++c) {
       if (decision.u32DelayMs != 0) {
-        Delayed item;
-        item.u64Due = NowMs() + decision.u32DelayMs;
-        item.eKind = Delayed::INBOUND_DATAGRAM;
-        for (size_t i = 0; i < c_vpoUdp.size(); ++i) {
-          if (c_vpoUdp[i].get() == &p_roLink) {
-            item.i32Link = static_cast<int32_t>(i);
-          }
-        }
-        item.vu8Bytes = p_vu8Bytes;
-        item.u32Ip = p_u32PeerIp;
-        item.u16Port = p_u16PeerPort;
-        c_voDelayed.push_back(std::move(item));
+        Delay(Delayed::INBOUND_DATAGRAM, UdpIndex(p_roLink), decision.u32DelayMs, p_vu8Bytes, p_u32PeerIp,
+              p_u16PeerPort);
       } else {
         InboundDatagram(p_roLink, p_vu8Bytes, p_u32PeerIp, p_u16PeerPort, false);
       }
@@ -712,16 +732,7 @@ void KTX_SensorSim::InboundFrame(Bus &p_roBus, std::vector<uint8_t> p_vu8Bytes, 
     const int copies = decision.bDuplicate ? 2 : 1;
     for (int c = 0; c < copies; ++c) {
       if (decision.u32DelayMs != 0) {
-        Delayed item;
-        item.u64Due = NowMs() + decision.u32DelayMs;
-        item.eKind = Delayed::INBOUND_FRAME;
-        for (size_t i = 0; i < c_vpoBuses.size(); ++i) {
-          if (c_vpoBuses[i].get() == &p_roBus) {
-            item.i32Link = static_cast<int32_t>(i);
-          }
-        }
-        item.vu8Bytes = p_vu8Bytes;
-        c_voDelayed.push_back(std::move(item));
+        Delay(Delayed::INBOUND_FRAME, BusIndex(p_roBus), decision.u32DelayMs, p_vu8Bytes, 0, 0);
       } else {
         InboundFrame(p_roBus, p_vu8Bytes, false);
       }
@@ -879,18 +890,7 @@ void KTX_SensorSim::SendDatagram(UdpLink &p_roLink, std::vector<uint8_t> p_vu8By
     copies = decision.bDuplicate ? 2 : 1;
     if (decision.u32DelayMs != 0) {
       for (int c = 0; c < copies; ++c) {
-        Delayed item;
-        item.u64Due = NowMs() + decision.u32DelayMs;
-        item.eKind = Delayed::OUTBOUND_DATAGRAM;
-        for (size_t i = 0; i < c_vpoUdp.size(); ++i) {
-          if (c_vpoUdp[i].get() == &p_roLink) {
-            item.i32Link = static_cast<int32_t>(i);
-          }
-        }
-        item.vu8Bytes = p_vu8Bytes;
-        item.u32Ip = p_u32Ip;
-        item.u16Port = p_u16Port;
-        c_voDelayed.push_back(std::move(item));
+        Delay(Delayed::OUTBOUND_DATAGRAM, UdpIndex(p_roLink), decision.u32DelayMs, p_vu8Bytes, p_u32Ip, p_u16Port);
       }
       return;
     }
@@ -920,16 +920,7 @@ void KTX_SensorSim::SendFrame(Bus &p_roBus, std::vector<uint8_t> p_vu8Framed, bo
     copies = decision.bDuplicate ? 2 : 1;
     if (decision.u32DelayMs != 0) {
       for (int c = 0; c < copies; ++c) {
-        Delayed item;
-        item.u64Due = NowMs() + decision.u32DelayMs;
-        item.eKind = Delayed::OUTBOUND_FRAME;
-        for (size_t i = 0; i < c_vpoBuses.size(); ++i) {
-          if (c_vpoBuses[i].get() == &p_roBus) {
-            item.i32Link = static_cast<int32_t>(i);
-          }
-        }
-        item.vu8Bytes = p_vu8Framed;
-        c_voDelayed.push_back(std::move(item));
+        Delay(Delayed::OUTBOUND_FRAME, BusIndex(p_roBus), decision.u32DelayMs, p_vu8Framed, 0, 0);
       }
       return;
     }

@@ -97,6 +97,11 @@ private:
   void SendFrame(Bus &p_roBus, std::vector<uint8_t> p_vu8Framed, bool p_bFaults);
   void WriteBus(Bus &p_roBus, const uint8_t *p_pu8Data, size_t p_szLength);
   // Applies the fault decision's corruption; logs the faults. False when dropped.
+  // Where a link sits in its list, and a message held back by an injected delay.
+  int32_t UdpIndex(const UdpLink &p_roLink) const;
+  int32_t BusIndex(const Bus &p_roBus) const;
+  void Delay(int32_t p_i32Kind, int32_t p_i32Link, uint32_t p_u32DelayMs, const std::vector<uint8_t> &p_rvu8Bytes,
+             uint32_t p_u32Ip, uint16_t p_u16Port);
   bool ApplyFaults(const std::string &p_strLink, const KTX_SimFaultDecision &p_roDecision, KTX_SimDirection p_eDir,
                    std::vector<uint8_t> &p_rvu8Bytes);
 
